@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The one way engine code talks to the user. The application installs a QtQuick
+// implementation at start-up; tests install a recording one. Without any, messages go
+// to the debug output, which is what command-line tools want.
+//
+// All of it is called on the GUI thread; callbacks also run there.
+
+#include <QPointF>
+#include <QPointer>
+#include <QObject>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Handle passed to every operation that may show a dialog: a weak reference to the
+// parent user-interface item and the point the dialog should appear near. An empty
+// handle makes dialogs use the application model's item.
+struct NV_HWND {
+    QPointer<QObject> item;
+    QPointF anchor;
+
+    NV_HWND() = default;
+    explicit NV_HWND(QObject* i, QPointF a = {}) : item(i), anchor(a) {}
+    bool IsEmpty() const { return item.isNull(); }
+};
+
+// Shared between a long operation and the progress dialog that shows it. The operation
+// may run on a worker thread, so every field is atomic or guarded.
+class CProgressDialogData {
+public:
+    explicit CProgressDialogData(std::string title = {}) : m_title(std::move(title)) {}
+
+    const std::string& Title() const { return m_title; }
+    void SetProgress(double fraction) { m_progress.store(fraction); }
+    double Progress() const { return m_progress.load(); }
+    void Cancel() { m_cancelled.store(true); }
+    bool IsCancelled() const { return m_cancelled.load(); }
+    void SetDone() { m_done.store(true); }
+    bool IsDone() const { return m_done.load(); }
+
+private:
+    std::string m_title;
+    std::atomic<double> m_progress{0};
+    std::atomic<bool> m_cancelled{false};
+    std::atomic<bool> m_done{false};
+};
+
+class IUiServices {
+public:
+    virtual ~IUiServices() = default;
+
+    // Button texts are the user-visible ones ("  OK  ", "  Yes  ", " No ").
+    virtual void ShowMessage(const NV_HWND& parent, const std::string& title, const std::string& text,
+                             const std::vector<std::string>& buttons, std::function<void(int)> done) = 0;
+    virtual void SetStatusMessage(const std::string& text) = 0;
+    virtual void ShowSystemNotification(const std::string& id, const std::string& title,
+                                        const std::string& text) = 0;
+    virtual void CancelSystemNotification(const std::string& id) = 0;
+    virtual void ShowProgress(const NV_HWND& parent, std::shared_ptr<CProgressDialogData> data) = 0;
+
+    // State changes the user interface mirrors.
+    virtual void DoneButtonChanged(bool /*visible*/) {}
+    virtual void InactivityTimeoutEnabled(bool /*enabled*/) {}
+    virtual void InteractiveRequested() {}
+};
+
+// Installs the implementation (not owned); null restores the debug-output fallback.
+void SetUiServices(IUiServices* services);
+IUiServices* GetUiServices();
+
+void MessageBoxOK(const NV_HWND& parent, const std::string& title, const std::string& text,
+                  std::function<void()> done = {});
+void MessageBoxYesNo(const NV_HWND& parent, const std::string& title, const std::string& text,
+                     std::function<void()> onYes, std::function<void()> onNo = {});
+// `done` receives the index (0, 1, 2) of the button chosen.
+void MessageBox3(const NV_HWND& parent, const std::string& title, const std::string& text,
+                 const std::string& button1, const std::string& button2, const std::string& button3,
+                 std::function<void(int)> done);
+void MessageBoxHint(const NV_HWND& parent, const std::string& text);
+
+void SetStatusMessage(const std::string& text);  // an empty text clears the status line
+void ClearStatusMessage();
+
+void ShowSystemNotification(const std::string& id, const std::string& title, const std::string& text);
+void CancelSystemNotification(const std::string& id);
+void ShowProgressDialog(const NV_HWND& parent, std::shared_ptr<CProgressDialogData> data);
+
+// The on-screen Done button. Setting a callback first runs and discards any previous one.
+void SetDoneButtonCallback(std::function<void()> callback);
+void SetDoneButtonCallback(void (*callback)(void*), void* context);
+void ClearDoneButtonCallback();
+void InvokeDoneButtonCallback();
+bool DoneButtonIsActive();
+
+// Nesting count of periods in which the user interface is busy.
+void stopInactivityTimeout();
+void startInactivityTimeout();
+bool isUserInterfaceBusy();
+int inactivityBusyCount();
+void setInteractive();
