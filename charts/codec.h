@@ -70,9 +70,9 @@ public:
     // symbol order, merge the two smallest (first of equal weights), 1-subtree = smallest.
     static Tree build_tree(const uint64_t* histogram, int symbols);
     // Code of every symbol (bits LSB first = branch taken at depth i) and its length.
-    // Codes longer than 32 bits are impossible for the pixel counts used here (the depth is
-    // bounded by the Fibonacci growth of weights); build_codes reports false if one occurs.
-    static bool build_codes(const Tree& tree, std::vector<uint32_t>& codes, std::vector<uint8_t>& lengths);
+    // A code is at most 64 bits long for any input that fits in memory (the depth grows
+    // only with the Fibonacci growth of weights); build_codes reports false otherwise.
+    static bool build_codes(const Tree& tree, std::vector<uint64_t>& codes, std::vector<uint8_t>& lengths);
     // Serialises the tree as tile node bytes (near/far branch bytes).
     static void encode_output_tree(const Tree& tree, int node, std::vector<uint8_t>& out);
     // Serialises the tree as 16-bit chunk entries (branch = -size of 0-subtree, leaf = symbol).
