@@ -1,6 +1,129 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <QDebug>
+#include <QFile>
+#include <QFontDatabase>
 #include <QGuiApplication>
-int main(int argc, char** argv) {
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+#include "app/app_runtime.h"
+#include "app/appmodel.h"
+#include "app/commandline.h"
+#include "app/quick_ui.h"
+#include "app/single_instance.h"
+#include "core/apppaths.h"
+#include "core/persistantdata.h"
+#include "core/appevents.h"
+#include "core/pubsub.h"
+
+void RegisterQmlTypes();
+
+namespace {
+
+QString ReadPersonality() {
+    QFile f(QString::fromLocal8Bit((getAppDirectory() + "/personality.txt").c_str()));
+    if (!f.open(QIODevice::ReadOnly)) return QStringLiteral("Navora");
+    const QString p = QString::fromUtf8(f.readAll()).trimmed();
+    return p.isEmpty() ? QStringLiteral("Navora") : p;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    std::srand(unsigned(std::time(nullptr)));
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+
     QGuiApplication app(argc, argv);
-    return 0;
+    QCoreApplication::setApplicationVersion(QStringLiteral(NAVORA_VERSION));
+    const StartupArguments startup = ParseStartupArguments(QCoreApplication::arguments());
+
+    // One instance per user and profile: a second one hands its arguments over and goes.
+    auto instance = std::make_unique<CSingleInstance>(startup.profile.isEmpty() ? QStringLiteral("default")
+                                                                                : startup.profile);
+    if (instance->isSecondary()) {
+        instance->sendMessage(QCoreApplication::arguments().join(QLatin1Char('\n')).toLocal8Bit(), 100);
+        qDebug() << "App already running.";
+        return 0;
+    }
+    theSingleInstance = instance.get();
+
+    auto pointerDetection = std::make_unique<PointerDeviceTypeDetection>();
+    app.installEventFilter(pointerDetection.get());
+    QCoreApplication::setOrganizationName(QStringLiteral("Navora"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("navora.app"));
+    QCoreApplication::setApplicationName(startup.profile.isEmpty() ? QStringLiteral("default") : startup.profile);
+    InstallTerminationHandler();
+
+    auto engine = std::make_unique<QQmlApplicationEngine>();
+    theAppEngine = engine.get();
+    for (const char* font : {":/Roboto-Regular.ttf", ":/Roboto-Bold.ttf", ":/Roboto-Italic.ttf"})
+        QFontDatabase::addApplicationFont(QString::fromLatin1(font));
+
+    CQuickUiServices ui;
+    PersistantData::LoadAll(ReadPersonality().toStdString());
+    load_app_data();
+    RegisterQmlTypes();
+
+    QObject::connect(
+        engine.get(), &QQmlApplicationEngine::objectCreated, &app,
+        [&](QObject* obj, const QUrl&) {
+            if (!obj) {
+                QCoreApplication::exit(-1);
+                return;
+            }
+            auto* window = qobject_cast<QQuickWindow*>(obj);
+            if (!window) return;
+            window->setIcon(QIcon(QStringLiteral(":/appicon.png")));
+            if (theApp && theApp->fullScreen()) window->showFullScreen();
+            if (QScreen* screen = window->screen()) {
+                const double ratio = screen->devicePixelRatio();
+                qDebug().nospace() << "devicePixelRatio: " << ratio << ", ldpi: " << screen->logicalDotsPerInch()
+                                   << ", pdpi: " << screen->physicalDotsPerInch();
+                graphicsResolution = ratio;
+                graphicsClickPrecisionSq = 81.0 * ratio * ratio;
+                graphicsTouchPrecisionSq = 225.0 * ratio * ratio;
+            }
+            QObject::connect(window, &QWindow::activeChanged, window, [window] {
+                if (!theApp) return;
+                if (window->isActive()) {
+                    Q_EMIT theApp->applicationDidBecomeActive();
+                } else {
+                    Q_EMIT theApp->applicationWillResignActive();
+                }
+            });
+            ui.FlushPending();
+            if (theApp) {
+                theApp->processCommandLine(startup.files);
+                theApp->onActivityCommandAttached();
+            }
+        },
+        Qt::QueuedConnection);
+
+    // Losing the foreground (suspend, session end, another app on a tablet) is when data
+    // is most at risk: save it all then.
+    QObject::connect(&app, &QGuiApplication::applicationStateChanged, &app, [](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationInactive || state == Qt::ApplicationSuspended) save_all_app_data();
+    });
+
+    engine->load(QUrl(QStringLiteral("qrc:/QT/main.qml")));
+    if (engine->rootObjects().isEmpty()) return -1;
+    auto heartbeat = std::make_unique<RunHeartbeatUntilShutdown>();
+
+    const int code = app.exec();
+
+    AppShutdownNotification shutdown;
+    Listener<AppShutdownNotification>::Publish(shutdown);
+    save_all_app_data();
+    heartbeat.reset();
+    engine.reset();
+    theAppEngine = nullptr;
+    theSingleInstance = nullptr;
+    instance.reset();
+    return code;
 }

@@ -1,0 +1,334 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/appmodel.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QQuickWindow>
+#include <QScreen>
+#include <QUrl>
+
+#include "app/commandline.h"
+#include "app/single_instance.h"
+#include "core/apppaths.h"
+#include "core/persistantdata.h"
+#include "core/uiservices.h"
+
+CNavoraAppModel* theApp = nullptr;
+QQmlApplicationEngine* theAppEngine = nullptr;
+CSingleInstance* theSingleInstance = nullptr;
+double graphicsResolution = 1.0;
+double graphicsClickPrecisionSq = 81.0;
+double graphicsTouchPrecisionSq = 225.0;
+
+const char* const kHelpBaseAddress = "https://help.navora.app/nv-fa-help10/index.htm";
+const char* const kSupportAddress = "https://navora.app/support";
+
+std::string CNavoraAppModel::activityCommand;
+std::string CNavoraAppModel::activityQuery;
+
+namespace {
+
+std::vector<SettingsPage>& SettingsPageList() {
+    static std::vector<SettingsPage> pages;
+    return pages;
+}
+
+// Window-level choices the user makes from the main window.
+class AppModelSettings : public PersistantData {
+public:
+    AppModelSettings() : PersistantData("CNavoraAppModel") {}
+    void DeclareData() override {
+        Declare("fullScreen", fullScreen);
+        Declare("darkTheme", darkTheme);
+    }
+    bool fullScreen = false;
+    bool darkTheme = false;
+};
+AppModelSettings g_appSettings;
+
+}  // namespace
+
+void RegisterSettingsPage(SettingsPage page) { SettingsPageList().push_back(std::move(page)); }
+const std::vector<SettingsPage>& SettingsPages() { return SettingsPageList(); }
+
+CNavoraAppModel::CNavoraAppModel(QQuickItem* parent) : QQuickItem(parent) {
+    theApp = this;
+    m_darkTheme = g_appSettings.darkTheme;
+    m_crashDetector = std::make_unique<CrashDetector>("app", getAppDirectory());
+    if (theSingleInstance) {
+        connect(theSingleInstance, &CSingleInstance::receivedMessage, this,
+                &CNavoraAppModel::messageFromAnotherInstance, Qt::QueuedConnection);
+    }
+    // The engagement prompt belongs to the online services; until they exist the timer
+    // only keeps its place in the life cycle.
+    m_engagementTimer.setSingleShot(true);
+    m_engagementTimer.setInterval(60000);
+    m_engagementTimer.start();
+    connect(this, &CNavoraAppModel::applicationDidBecomeActive, &m_engagementTimer, qOverload<>(&QTimer::start));
+    connect(this, &CNavoraAppModel::applicationWillResignActive, &m_engagementTimer, &QTimer::stop);
+}
+
+CNavoraAppModel::~CNavoraAppModel() {
+    if (theApp == this) theApp = nullptr;
+}
+
+void CNavoraAppModel::setShowDoneButton(bool show) {
+    if (show == m_showDoneButton) return;
+    m_showDoneButton = show;
+    Q_EMIT showDoneButtonChanged();
+}
+
+void CNavoraAppModel::setScreenDimmer(double v) {
+    if (v == m_screenDimmer) return;
+    m_screenDimmer = v;
+    Q_EMIT screenDimmerChanged();
+}
+
+void CNavoraAppModel::setStatusText(const QString& text) {
+    if (text == m_statusText) return;
+    m_statusText = text;
+    Q_EMIT statusTextChanged();
+}
+
+void CNavoraAppModel::clearStatusText() { setStatusText({}); }
+
+void CNavoraAppModel::setDarkTheme(bool dark) {
+    if (dark == m_darkTheme) return;
+    m_darkTheme = dark;
+    g_appSettings.darkTheme = dark;
+    g_appSettings.SetChanged();
+    save_all_app_data();
+    Q_EMIT themeChanged();
+}
+
+bool CNavoraAppModel::fullScreen() const { return g_appSettings.fullScreen; }
+
+void CNavoraAppModel::setFullScreen(bool full) {
+    if (full == g_appSettings.fullScreen) return;
+    g_appSettings.fullScreen = full;
+    g_appSettings.SetChanged();
+    save_all_app_data();
+    if (QQuickWindow* w = window()) {
+        if (full) w->showFullScreen();
+        else w->showNormal();
+    }
+    Q_EMIT fullscreenChanged();
+}
+
+void CNavoraAppModel::setUiControlsTimeout(int ms) {
+    if (ms == m_uiControlsTimeout_ms) return;
+    m_uiControlsTimeout_ms = ms;
+    Q_EMIT appTimoutChanged();
+}
+
+QString CNavoraAppModel::versionText() const { return QCoreApplication::applicationVersion(); }
+
+void CNavoraAppModel::setBusy(bool busy) {
+    const bool was = appBusy();
+    m_busyCount += busy ? 1 : -1;
+    if (m_busyCount < 0) m_busyCount = 0;
+    if (was != appBusy()) Q_EMIT appBusyChanged();
+}
+
+// ---- pages ------------------------------------------------------------------------------
+
+void CNavoraAppModel::attachCurrentPageToItem(QQuickItem* item_current, QQuickItem* alt_item) {
+    m_currentItem = item_current;
+    m_altItem = alt_item;
+    if (QQuickWindow* w = item_current ? item_current->window() : nullptr) {
+        if (QScreen* s = w->screen()) {
+            graphicsResolution = s->devicePixelRatio();
+            m_physicalDpi = s->physicalDotsPerInch() > 0 ? s->physicalDotsPerInch() : 96.0;
+        }
+    }
+    widthOrHeightChanged();
+}
+
+void CNavoraAppModel::detachItem(QQuickItem* item) {
+    if (m_currentItem == item) m_pageAttached = false;
+}
+
+void CNavoraAppModel::nextPage() {}
+void CNavoraAppModel::previousPage() {}
+
+void CNavoraAppModel::widthOrHeightChanged() {
+    // Resizes come in bursts while a window is dragged; do the work once they settle.
+    if (m_resizePending) return;
+    m_resizePending = true;
+    QTimer::singleShot(100, this, &CNavoraAppModel::doResize);
+}
+
+void CNavoraAppModel::doResize() {
+    m_resizePending = false;
+    if (!m_currentItem) return;
+    const double w = m_currentItem->width() * 100.0 / m_physicalDpi;
+    const double h = m_currentItem->height() * 100.0 / m_physicalDpi;
+    if (!m_pageAttached) {
+        if (w <= 0 || h <= 0) return;
+        m_pageAttached = true;
+        onActivityCommandAttached();
+    }
+    m_landscape = w > h;
+}
+
+// ---- main buttons -------------------------------------------------------------------------
+// Each acts on the largest map item; until map items exist there is none, and the user
+// interface hides the buttons (hasMapItem).
+
+void CNavoraAppModel::onPressPlusButton() {}
+void CNavoraAppModel::onLongPressPlusButton() {}
+void CNavoraAppModel::onPressMinusButton() {}
+void CNavoraAppModel::onLongPressMinusButton() {}
+void CNavoraAppModel::onPressUserButton() {}
+void CNavoraAppModel::onLongPressUserButton() {}
+
+void CNavoraAppModel::onDoneButton() { InvokeDoneButtonCallback(); }
+
+// ---- menus ------------------------------------------------------------------------------
+
+void CNavoraAppModel::showMenu(const QString& title, std::vector<MenuEntry> entries) {
+    m_openMenuId = m_nextMenuId++;
+    m_openMenu = std::move(entries);
+    QVariantList list;
+    for (const MenuEntry& e : m_openMenu) {
+        QVariantMap m;
+        m.insert(QStringLiteral("text"), e.text);
+        m.insert(QStringLiteral("icon"), e.icon);
+        list.append(m);
+    }
+    Q_EMIT actionSheetRequested(m_openMenuId, title, list);
+}
+
+void CNavoraAppModel::actionChosen(int menuId, int index) {
+    if (menuId != m_openMenuId || index < 0 || size_t(index) >= m_openMenu.size()) return;
+    auto action = m_openMenu[size_t(index)].action;
+    m_openMenuId = 0;
+    m_openMenu.clear();
+    if (action) action();
+}
+
+void CNavoraAppModel::onMenuButtonClicked(QQuickItem*) {
+    std::vector<MenuEntry> entries;
+    if (!SettingsPages().empty()) {
+        entries.push_back({QStringLiteral("Settings"), QStringLiteral("qrc:/settings.svg"), [this] {
+                               std::vector<MenuEntry> pages;
+                               for (const SettingsPage& p : SettingsPages()) {
+                                   pages.push_back({QString::fromStdString(p.name), QString(), [this, p] {
+                                                        Q_EMIT settingsPageRequested(QString::fromStdString(p.name),
+                                                                                     p.qmlFile,
+                                                                                     p.model ? p.model() : nullptr);
+                                                    }});
+                               }
+                               showMenu(QStringLiteral("Settings:"), std::move(pages));
+                           }});
+    }
+    entries.push_back({QStringLiteral("Lock Screen"), QStringLiteral("qrc:/locked.svg"), [this] {
+                           Q_EMIT screenLocked();
+                       }});
+    entries.push_back({QStringLiteral("Help"), QStringLiteral("qrc:/Help.svg"), [this] { showHelp({}); }});
+    entries.push_back({QStringLiteral("Quit App"), QStringLiteral("qrc:/red_x.svg"), [] {
+                           QCoreApplication::quit();
+                       }});
+    showMenu(QStringLiteral("Main Menu"), std::move(entries));
+}
+
+void CNavoraAppModel::onOverlaysButtonClicked(QQuickItem*) {}
+void CNavoraAppModel::onPagesButton(QQuickItem*) {}
+void CNavoraAppModel::showOverlaysList(QQuickItem*) {}
+
+void CNavoraAppModel::showHelp(const QString& suffix) {
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHelpBaseAddress) + suffix));
+}
+
+void CNavoraAppModel::showHelpForTag(QString tag) { showHelp(QStringLiteral("?id=") + tag); }
+
+// ---- message boxes ------------------------------------------------------------------------
+
+int CNavoraAppModel::requestMessageBox(const QString& title, const QString& text, const QStringList& buttons,
+                                       std::function<void(int)> done) {
+    const int id = m_nextMessageId++;
+    m_pendingMessages.emplace_back(id, std::move(done));
+    Q_EMIT messageBoxRequested(id, title, text, buttons);
+    return id;
+}
+
+void CNavoraAppModel::messageBoxAnswered(int id, int button) {
+    for (auto it = m_pendingMessages.begin(); it != m_pendingMessages.end(); ++it) {
+        if (it->first != id) continue;
+        auto done = std::move(it->second);
+        m_pendingMessages.erase(it);
+        if (done) done(button);
+        return;
+    }
+}
+
+// ---- command lines and links ----------------------------------------------------------------
+
+void CNavoraAppModel::messageFromAnotherInstance(uint instanceId, QByteArray message) {
+    qInfo().noquote() << "Message from instance" << instanceId << ":" << QString::fromLocal8Bit(message);
+    if (QQuickWindow* w = window()) {
+        w->setWindowStates(w->windowStates() & ~Qt::WindowMinimized);
+        w->show();
+        w->raise();
+        w->requestActivate();
+    }
+    processCommandLine(QString::fromLocal8Bit(message).split(QLatin1Char('\n')));
+}
+
+void CNavoraAppModel::processCommandLine(const QStringList& args) {
+    for (int i = 1; i < args.size(); ++i) {
+        const std::string arg = args[i].toLocal8Bit().toStdString();
+        qInfo().noquote() << "Command line:" << args[i];
+        const ArgumentAction a = ClassifyArgument(arg);
+        switch (a.kind) {
+            case ArgumentAction::OpenChart: onActivityCommand("open", a.query); break;
+            case ArgumentAction::Import: importFileOfAnyType(NV_HWND(this), a.query, m_pendingImportBounds); break;
+            case ArgumentAction::Activity: onActivityCommand(a.command, a.query); break;
+            case ArgumentAction::Ignore: break;
+        }
+    }
+    if (m_pendingImportBounds.IsValid() && ShowAreaOnTheMap(m_pendingImportBounds)) m_pendingImportBounds.SetEmpty();
+}
+
+bool CNavoraAppModel::ShowAreaOnTheMap(const CBounds& bounds) {
+    if (!bounds.IsValid()) return false;
+    return false;  // no map item to show it in yet
+}
+
+void CNavoraAppModel::onActivityCommand(const std::string& command, const std::string& query) {
+    activityCommand = NormaliseActivityCommand(command);
+    activityQuery = query;
+    if (theApp && theApp->m_pageAttached) theApp->onActivityCommandAttached();
+}
+
+void CNavoraAppModel::onActivityCommandAttached() {
+    if (!m_pageAttached) return;
+    if (m_crashDetector->crashDetected()) {
+        m_crashDetector->clearCrashDetected();
+        MessageBoxOK(NV_HWND(this), "Problem",
+                     std::string("Last time the app closed, it did not properly shut down, and may not have saved "
+                                 "all your data. If this problem persists, please contact us at ") +
+                         kSupportAddress);
+    }
+    std::string command = std::move(activityCommand);
+    std::string query = std::move(activityQuery);
+    activityCommand.clear();
+    activityQuery.clear();
+    if (command.empty()) return;
+    if (command == "fetch") command = "open";
+    qInfo().noquote() << "Activity:" << QString::fromStdString(command) << QString::fromStdString(query);
+    if (command == "open") {
+        std::string path = query;
+        const std::string ext = FileExtension(path);
+        if (ext == "qc3" || ext == "qed") path = path.substr(0, path.size() - 3) + "qct";
+        if (path.rfind("http://", 0) == 0 || path.rfind("https://", 0) == 0) {
+            MessageBoxOK(NV_HWND(this), "Problem", "Downloading files is not available in this version: " + path);
+            return;
+        }
+        importFileOfAnyType(NV_HWND(this), path, m_pendingImportBounds);
+        if (ShowAreaOnTheMap(m_pendingImportBounds)) m_pendingImportBounds.SetEmpty();
+    }
+    // "view" and "mark" act on map items and marks, which this build does not have yet.
+}

@@ -1,0 +1,181 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QPointer>
+#include <QQuickItem>
+#include <QTimer>
+#include <QVariantList>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/crash_detector.h"
+#include "core/geometry.h"
+
+class QQmlApplicationEngine;
+class CSingleInstance;
+class CNavoraAppModel;
+
+extern CNavoraAppModel* theApp;
+extern QQmlApplicationEngine* theAppEngine;
+extern CSingleInstance* theSingleInstance;
+extern double graphicsResolution;
+extern double graphicsClickPrecisionSq;
+extern double graphicsTouchPrecisionSq;
+
+bool load_app_data();
+bool save_all_app_data();
+
+// A page of settings offered under "Settings" in the main menu: a QML file shown with
+// `model` as its model property.
+struct SettingsPage {
+    std::string name;
+    QString qmlFile;  // e.g. "qrc:/QT/UnitsSettings.qml"
+    std::function<QObject*()> model;
+};
+void RegisterSettingsPage(SettingsPage page);
+const std::vector<SettingsPage>& SettingsPages();
+
+// The one object the user interface binds to. Created by main.qml; everything runs on
+// the GUI thread.
+class CNavoraAppModel : public QQuickItem {
+    Q_OBJECT
+    Q_PROPERTY(bool showDoneButton READ showDoneButton WRITE setShowDoneButton NOTIFY showDoneButtonChanged)
+    Q_PROPERTY(double screenDimmer READ screenDimmer WRITE setScreenDimmer NOTIFY screenDimmerChanged)
+    Q_PROPERTY(bool hasPages READ hasPages NOTIFY pagesChanged)
+    Q_PROPERTY(QString statusText READ statusText NOTIFY statusTextChanged)
+    Q_PROPERTY(bool darkTheme READ darkTheme WRITE setDarkTheme NOTIFY themeChanged)
+    Q_PROPERTY(bool fullScreen READ fullScreen WRITE setFullScreen NOTIFY fullscreenChanged)
+    Q_PROPERTY(bool appBusy READ appBusy NOTIFY appBusyChanged)
+    Q_PROPERTY(int uiControlsTimeout_ms READ uiControlsTimeout WRITE setUiControlsTimeout NOTIFY appTimoutChanged)
+    // Whether the main buttons have a map to act on; the buttons are hidden otherwise.
+    Q_PROPERTY(bool hasMapItem READ hasMapItem NOTIFY mapItemChanged)
+    Q_PROPERTY(bool hasOverlaysMenu READ hasOverlaysMenu NOTIFY mapItemChanged)
+    Q_PROPERTY(QString versionText READ versionText CONSTANT)
+
+public:
+    explicit CNavoraAppModel(QQuickItem* parent = nullptr);
+    ~CNavoraAppModel() override;
+
+    bool showDoneButton() const { return m_showDoneButton; }
+    void setShowDoneButton(bool show);
+    double screenDimmer() const { return m_screenDimmer; }
+    void setScreenDimmer(double v);
+    bool hasPages() const { return false; }
+    QString statusText() const { return m_statusText; }
+    void setStatusText(const QString& text);
+    bool darkTheme() const { return m_darkTheme; }
+    void setDarkTheme(bool dark);
+    bool fullScreen() const;
+    void setFullScreen(bool full);
+    bool appBusy() const { return m_busyCount != 0; }
+    int uiControlsTimeout() const { return m_uiControlsTimeout_ms; }
+    void setUiControlsTimeout(int ms);
+    bool hasMapItem() const { return false; }
+    bool hasOverlaysMenu() const { return false; }
+    QString versionText() const;
+
+    void setBusy(bool busy);
+    bool pageAttached() const { return m_pageAttached; }
+
+    // Files and links: from the command line, another instance or the desktop.
+    void processCommandLine(const QStringList& args);
+    static void onActivityCommand(const std::string& command, const std::string& query);
+    void onActivityCommandAttached();
+    bool ShowAreaOnTheMap(const CBounds& bounds);
+
+    // Message boxes requested by the engine (see CQuickUiServices).
+    int requestMessageBox(const QString& title, const QString& text, const QStringList& buttons,
+                          std::function<void(int)> done);
+
+    CrashDetector& crashDetector() { return *m_crashDetector; }
+
+    static std::string activityCommand;
+    static std::string activityQuery;
+
+Q_SIGNALS:
+    void showDoneButtonChanged();
+    void screenDimmerChanged();
+    void pagesChanged();
+    void statusTextChanged();
+    void themeChanged();
+    void fullscreenChanged();
+    void appBusyChanged();
+    void appTimoutChanged();
+    void mapItemChanged();
+    void transition(QQuickItem* old_item, QQuickItem* new_item, int slide_direction);
+    void enableInactivityTimeout(bool enable_timeout);
+    void setInteractive();
+    void screenLocked();
+    void applicationDidBecomeActive();
+    void applicationWillResignActive();
+
+    // To the QML: show an action sheet; the answer comes back through actionChosen.
+    void actionSheetRequested(int menuId, const QString& title, const QVariantList& entries);
+    // To the QML: show a message box; the answer comes back through messageBoxAnswered.
+    void messageBoxRequested(int id, const QString& title, const QString& text, const QStringList& buttons);
+    // To the QML: open a settings page.
+    void settingsPageRequested(const QString& title, const QString& qmlFile, QObject* model);
+
+public Q_SLOTS:
+    void onMenuButtonClicked(QQuickItem* button);
+    void onOverlaysButtonClicked(QQuickItem* button);
+    void onPagesButton(QQuickItem* button);
+    void showOverlaysList(QQuickItem* parent);
+    void attachCurrentPageToItem(QQuickItem* item_current, QQuickItem* alt_item);
+    void detachItem(QQuickItem* item);
+    void nextPage();
+    void previousPage();
+    void widthOrHeightChanged();
+    void onPressPlusButton();
+    void onLongPressPlusButton();
+    void onPressMinusButton();
+    void onLongPressMinusButton();
+    void onPressUserButton();
+    void onLongPressUserButton();
+    void onDoneButton();
+    void showHelpForTag(QString tag);
+    void messageFromAnotherInstance(uint instanceId, QByteArray message);
+
+    Q_INVOKABLE void clearStatusText();
+    Q_INVOKABLE void actionChosen(int menuId, int index);
+    Q_INVOKABLE void messageBoxAnswered(int id, int button);
+
+private:
+    struct MenuEntry {
+        QString text;
+        QString icon;
+        std::function<void()> action;
+    };
+    void showMenu(const QString& title, std::vector<MenuEntry> entries);
+    void doResize();
+    void showHelp(const QString& suffix);
+
+    bool m_showDoneButton = false;
+    double m_screenDimmer = 0;
+    QString m_statusText;
+    int m_uiControlsTimeout_ms = 5000;
+    bool m_landscape = true;
+    bool m_darkTheme = false;
+    int m_busyCount = 0;
+    bool m_resizePending = false;
+    bool m_pageAttached = false;
+    double m_physicalDpi = 96.0;
+    QPointer<QQuickItem> m_currentItem;
+    QPointer<QQuickItem> m_altItem;
+    CBounds m_pendingImportBounds;
+    QTimer m_engagementTimer;
+    std::unique_ptr<CrashDetector> m_crashDetector;
+
+    int m_nextMenuId = 1;
+    int m_openMenuId = 0;
+    std::vector<MenuEntry> m_openMenu;
+    int m_nextMessageId = 1;
+    std::vector<std::pair<int, std::function<void(int)>>> m_pendingMessages;
+};
+
+// The maker's addresses, used by Help and the unclean-shutdown message.
+extern const char* const kHelpBaseAddress;
+extern const char* const kSupportAddress;

@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+// Message boxes one at a time; later ones wait their turn.
+Dialog {
+    id: dlg
+    signal answered(int id, int button)
+    property var queue: []
+    property int messageId: 0
+    property var buttons: []
+    property alias text: body.text
+
+    function enqueue(id, t, txt, btns) {
+        queue.push({ id: id, title: t, text: txt, buttons: btns })
+        if (!visible) showNext()
+    }
+    function showNext() {
+        if (queue.length === 0) return
+        const m = queue.shift()
+        messageId = m.id
+        title = m.title
+        text = m.text
+        buttons = m.buttons
+        open()
+    }
+    function answer(index) {
+        const id = messageId
+        close()
+        answered(id, index)
+        showNext()
+    }
+
+    parent: Overlay.overlay
+    anchors.centerIn: parent
+    modal: true
+    width: Math.min(parent.width - 32, 480)
+    closePolicy: Popup.NoAutoClose
+    onRejected: answer(buttons.length - 1)
+
+    contentItem: Label {
+        id: body
+        wrapMode: Text.Wrap
+        textFormat: Text.PlainText
+    }
+    footer: RowLayout {
+        spacing: 8
+        Item { Layout.fillWidth: true }
+        Repeater {
+            model: dlg.buttons
+            delegate: Button {
+                text: modelData.trim()
+                Layout.margins: 8
+                highlighted: index === 0
+                focus: index === 0
+                onClicked: dlg.answer(index)
+                Keys.onReturnPressed: dlg.answer(index)
+            }
+        }
+    }
+}
