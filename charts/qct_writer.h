@@ -27,8 +27,8 @@
 enum class TileEncoding {
     Auto,         // the smallest of the four encodings, per tile
     Solid,        // type 255 (only possible for one-colour tiles; others fall back to Auto)
-    RunLength,    // types 1-127
-    PixelPacked,  // types 129-254
+    RunLength,    // types 1-127 (a tile with all 128 colours falls back to Huffman)
+    PixelPacked,  // types 129-254 (likewise; a one-colour tile gets two equal slots)
     Huffman,      // type 0
 };
 
@@ -128,6 +128,7 @@ private:
                                      uint32_t tail_base) const;
     void PadImage(int width, int height, const std::vector<uint8_t>& src);
 
+    int m_width = 0, m_height = 0;  // source image, before padding
     int m_tw = 0, m_th = 0;
     std::vector<uint8_t> m_indices;
     std::vector<uint32_t> m_palette;
