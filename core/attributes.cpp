@@ -26,7 +26,9 @@ int HexDigit(char c) {
     return -1;
 }
 
-bool IsTrimmed(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsTrimmed(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -128,11 +130,15 @@ int CAttributes::GetData(const std::string& key, void* buf, int maxlen) const {
     return int(n);
 }
 
-const std::string& CAttributes::GetNumbered(const std::string& key, int i) const { return Get(NumberedKey(key, i)); }
+const std::string& CAttributes::GetNumbered(const std::string& key, int i) const {
+    return Get(NumberedKey(key, i));
+}
 
 // ---- writers ----
 
-void CAttributes::Set(const std::string& key, const std::string& value) { m_map[key] = value; }
+void CAttributes::Set(const std::string& key, const std::string& value) {
+    m_map[key] = value;
+}
 
 void CAttributes::SetInt(const std::string& key, int value) {
     char buf[16];
@@ -140,7 +146,9 @@ void CAttributes::SetInt(const std::string& key, int value) {
     m_map[key] = buf;
 }
 
-void CAttributes::SetIntD(const std::string& key, int value) { m_map[key] = std::to_string(value); }
+void CAttributes::SetIntD(const std::string& key, int value) {
+    m_map[key] = std::to_string(value);
+}
 
 void CAttributes::SetDecimal(const std::string& key, double value) {
     char buf[64];
@@ -176,7 +184,9 @@ void CAttributes::SetNumbered(const std::string& key, int i, const std::string& 
     m_map[NumberedKey(key, i)] = value;
 }
 
-void CAttributes::SetNumberedInt(const std::string& key, int i, int value) { SetInt(NumberedKey(key, i), value); }
+void CAttributes::SetNumberedInt(const std::string& key, int i, int value) {
+    SetInt(NumberedKey(key, i), value);
+}
 
 void CAttributes::Add(const CAttributes& other) {
     for (const auto& [k, v] : other.m_map) {
@@ -184,13 +194,17 @@ void CAttributes::Add(const CAttributes& other) {
     }
 }
 
-void CAttributes::Clear(const std::string& key) { m_map.erase(key); }
+void CAttributes::Clear(const std::string& key) {
+    m_map.erase(key);
+}
 
 void CAttributes::TrimAllSpaces() {
     for (auto& kv : m_map) kv.second = Trim(kv.second);
 }
 
-std::string CAttributes::NumberedKey(const std::string& key, int i) { return key + "[" + std::to_string(i) + "]"; }
+std::string CAttributes::NumberedKey(const std::string& key, int i) {
+    return key + "[" + std::to_string(i) + "]";
+}
 
 // ---- text forms ----
 

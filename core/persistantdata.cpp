@@ -48,11 +48,17 @@ private:
 };
 }  // namespace
 
-PersistantData::PersistantData(const char* prefix) : next(s_list), name(prefix ? prefix : "") { s_list = this; }
+PersistantData::PersistantData(const char* prefix) : next(s_list), name(prefix ? prefix : "") {
+    s_list = this;
+}
 
-const std::string& PersistantData::AppName() { return AppNameStorage(); }
+const std::string& PersistantData::AppName() {
+    return AppNameStorage();
+}
 
-std::string PersistantData::Key(const char* field) const { return name + ":" + (field ? field : ""); }
+std::string PersistantData::Key(const char* field) const {
+    return name + ":" + (field ? field : "");
+}
 
 const char* PersistantData::Numbered(const char* field, int i) {
     static char buf[200];
@@ -65,29 +71,37 @@ const char* PersistantData::Numbered(const char* field, int i) {
 void PersistantData::Declare(const char* field, int& value) {
     if (!s_attributes) return;
     const std::string key = Key(field);
-    if (s_saving) s_attributes->SetInt(key, value);
-    else value = s_attributes->GetInt(key, value);
+    if (s_saving)
+        s_attributes->SetInt(key, value);
+    else
+        value = s_attributes->GetInt(key, value);
 }
 
 void PersistantData::Declare(const char* field, bool& value) {
     if (!s_attributes) return;
     const std::string key = Key(field);
-    if (s_saving) s_attributes->SetIntD(key, value ? 1 : 0);
-    else value = s_attributes->GetInt(key, value ? 1 : 0) != 0;
+    if (s_saving)
+        s_attributes->SetIntD(key, value ? 1 : 0);
+    else
+        value = s_attributes->GetInt(key, value ? 1 : 0) != 0;
 }
 
 void PersistantData::Declare(const char* field, std::string& value) {
     if (!s_attributes) return;
     const std::string key = Key(field);
-    if (s_saving) s_attributes->Set(key, value);
-    else value = s_attributes->GetStr(key, value);
+    if (s_saving)
+        s_attributes->Set(key, value);
+    else
+        value = s_attributes->GetStr(key, value);
 }
 
 void PersistantData::Declare(const char* field, void* buf, int len) {
     if (!s_attributes || !buf || len <= 0) return;
     const std::string key = Key(field);
-    if (s_saving) s_attributes->SetData(key, buf, len);
-    else s_attributes->GetData(key, buf, len);
+    if (s_saving)
+        s_attributes->SetData(key, buf, len);
+    else
+        s_attributes->GetData(key, buf, len);
 }
 
 // Floating-point values are stored as their raw bytes so they survive exactly; a value
@@ -110,9 +124,13 @@ void PersistantData::DeclareRaw(const char* field, T& value) {
     if (s_attributes->GetData(key, &decoded, int(sizeof(T))) == int(sizeof(T))) value = decoded;
 }
 
-void PersistantData::Declare(const char* field, float& value) { DeclareRaw(field, value); }
+void PersistantData::Declare(const char* field, float& value) {
+    DeclareRaw(field, value);
+}
 
-void PersistantData::Declare(const char* field, double& value) { DeclareRaw(field, value); }
+void PersistantData::Declare(const char* field, double& value) {
+    DeclareRaw(field, value);
+}
 
 void PersistantData::Declare(const char* field, GraphicsColor& value) {
     if (!s_attributes) return;
@@ -154,9 +172,13 @@ void PersistantData::DeclareStrings(const char* field, Container& value) {
     for (int i = 0; i < n; ++i) value.insert(value.end(), s_attributes->GetNumbered(key, i));
 }
 
-void PersistantData::Declare(const char* field, std::vector<std::string>& value) { DeclareStrings(field, value); }
+void PersistantData::Declare(const char* field, std::vector<std::string>& value) {
+    DeclareStrings(field, value);
+}
 
-void PersistantData::Declare(const char* field, std::set<std::string>& value) { DeclareStrings(field, value); }
+void PersistantData::Declare(const char* field, std::set<std::string>& value) {
+    DeclareStrings(field, value);
+}
 
 // ---- the whole set ----
 

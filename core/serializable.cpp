@@ -12,19 +12,25 @@ static_assert(sizeof(float) == 4 && sizeof(double) == 8, "IEEE-754 sizes expecte
 
 CSerializable::Type* CSerializable::Type::list = nullptr;
 
-CSerializable::Type::Type(uint32_t typeId) : id(typeId), next(list) { list = this; }
+CSerializable::Type::Type(uint32_t typeId) : id(typeId), next(list) {
+    list = this;
+}
 
 // ---- IOStream ----
 
 CSerializable::IOStream::IOStream(const std::string& path, bool writing, const NV_HWND& hwnd)
     : m_hwnd(hwnd), m_baseDir(DirectoryOf(path)) {
     FILE* f = std::fopen(path.c_str(), writing ? "wb" : "rb");
-    if (writing) m_out = f;
-    else m_in = f;
+    if (writing)
+        m_out = f;
+    else
+        m_in = f;
     if (!f) m_failed = true;
 }
 
-CSerializable::IOStream::~IOStream() { Close(); }
+CSerializable::IOStream::~IOStream() {
+    Close();
+}
 
 bool CSerializable::IOStream::Close() {
     bool ok = !m_failed;
@@ -94,7 +100,9 @@ bool CSerializable::IOStream::Seek(long long pos) {
     return true;
 }
 
-bool CSerializable::IOStream::SeekToEnd() { return m_out ? Seek(m_size) : false; }
+bool CSerializable::IOStream::SeekToEnd() {
+    return m_out ? Seek(m_size) : false;
+}
 
 // ---- Section ----
 
@@ -141,7 +149,9 @@ CSerializable::Section::~Section() {
     }
 }
 
-bool CSerializable::Section::AtEnd() const { return !m_stream.IsReading() || m_stream.Position() >= m_end; }
+bool CSerializable::Section::AtEnd() const {
+    return !m_stream.IsReading() || m_stream.Position() >= m_end;
+}
 
 bool CSerializable::Section::Begin(bool& atEnd) {
     atEnd = false;
@@ -178,8 +188,7 @@ bool CSerializable::Section::declare_array(void* buf, int elemsize, int count) {
     if (atEnd) return true;
     auto* bytes = static_cast<unsigned char*>(buf);
     if (m_stream.IsWriting()) {
-        return m_stream.WriteU32(uint32_t(elemsize)) &&
-               m_stream.Write(buf, size_t(elemsize) * size_t(count));
+        return m_stream.WriteU32(uint32_t(elemsize)) && m_stream.Write(buf, size_t(elemsize) * size_t(count));
     }
     uint32_t stored = 0;
     if (!m_stream.ReadU32(stored)) return false;
@@ -217,7 +226,9 @@ bool CSerializable::Section::declare(std::string& s) {
 }
 
 namespace {
-bool IsAbsolutePath(const std::string& p) { return p.size() > 1 && (p[0] == '/' || p[1] == ':'); }
+bool IsAbsolutePath(const std::string& p) {
+    return p.size() > 1 && (p[0] == '/' || p[1] == ':');
+}
 }  // namespace
 
 bool CSerializable::Section::declarefilename(std::string& path) {

@@ -164,7 +164,9 @@ CTypeFileOut::CTypeFileOut(const std::string& path) {
     wide = true;
 }
 
-CTypeFileOut::~CTypeFileOut() { Close(); }
+CTypeFileOut::~CTypeFileOut() {
+    Close();
+}
 
 bool CTypeFileOut::Close() {
     if (!m_file) return ok;
@@ -178,7 +180,9 @@ bool CTypeFileOut::put_data(const void* buf, size_t size) {
     return m_file && std::fwrite(buf, 1, size, m_file) == size;
 }
 
-bool CTypeFileOut::get_data(void*, size_t) { return false; }
+bool CTypeFileOut::get_data(void*, size_t) {
+    return false;
+}
 
 CTypeFileIn::CTypeFileIn(const std::string& path) {
     m_file = std::fopen(path.c_str(), "rb");
@@ -187,16 +191,22 @@ CTypeFileIn::CTypeFileIn(const std::string& path) {
     wide = true;
 }
 
-CTypeFileIn::~CTypeFileIn() { Close(); }
+CTypeFileIn::~CTypeFileIn() {
+    Close();
+}
 
 void CTypeFileIn::Close() {
     if (m_file) std::fclose(m_file);
     m_file = nullptr;
 }
 
-bool CTypeFileIn::put_data(const void*, size_t) { return false; }
+bool CTypeFileIn::put_data(const void*, size_t) {
+    return false;
+}
 
-bool CTypeFileIn::get_data(void* buf, size_t size) { return m_file && std::fread(buf, 1, size, m_file) == size; }
+bool CTypeFileIn::get_data(void* buf, size_t size) {
+    return m_file && std::fread(buf, 1, size, m_file) == size;
+}
 
 // ---- memory ----
 
@@ -211,7 +221,9 @@ bool CTypeMemoryOut::put_data(const void* buf, size_t size) {
     return true;
 }
 
-bool CTypeMemoryOut::get_data(void*, size_t) { return false; }
+bool CTypeMemoryOut::get_data(void*, size_t) {
+    return false;
+}
 
 CTypeMemoryIn::CTypeMemoryIn(std::string data) : m_data(std::move(data)) {
     mode = kRead;
@@ -219,7 +231,9 @@ CTypeMemoryIn::CTypeMemoryIn(std::string data) : m_data(std::move(data)) {
     wide = true;
 }
 
-bool CTypeMemoryIn::put_data(const void*, size_t) { return false; }
+bool CTypeMemoryIn::put_data(const void*, size_t) {
+    return false;
+}
 
 bool CTypeMemoryIn::get_data(void* buf, size_t size) {
     if (size > m_data.size() - m_pos) {

@@ -48,7 +48,7 @@ TEST(Attributes, EscapingRoundTripsEveryByte) {
     for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
     const std::string esc = CAttributes::Escape(all);
     EXPECT_EQ(esc.find_first_of("&=\n\r %#+"), esc.find('%'));  // only "%" escapes appear
-    EXPECT_NE(esc.find("%0a"), std::string::npos);               // lower-case hex
+    EXPECT_NE(esc.find("%0a"), std::string::npos);              // lower-case hex
     EXPECT_EQ(CAttributes::Unescape(esc), all);
     EXPECT_EQ(CAttributes::Escape("a b$-_.!*'()~"), "a+b$-_.!*'()%7e");
 }
@@ -197,7 +197,8 @@ TEST(Attributes, OverlongLineEndsReading) {
     const std::string path = dir.path().toStdString() + "/long.ini";
     {
         std::ofstream f(path, std::ios::binary);
-        f << "first=1\n" << "long=" << std::string(1000001, 'x') << "\nafter=2\n";
+        f << "first=1\n"
+          << "long=" << std::string(1000001, 'x') << "\nafter=2\n";
     }
     CAttributes a;
     EXPECT_TRUE(a.AddFile(path));

@@ -124,10 +124,14 @@ TEST_F(PersistantDataTest, ColourForms) {
     };
     const GraphicsColor dflt(10, 20, 30, 40);
     const Case cases[] = {
-        {"#F00", {240, 0, 0, 255}},          {"#8F00", {240, 0, 0, 128}},
-        {"#00FF80", {0, 255, 128, 255}},     {"#80FF0001", {255, 0, 1, 128}},
-        {"#ff00aa", {255, 0, 170, 255}},     {"#12345", dflt},
-        {"#GGG", dflt},                      {"red", dflt},
+        {"#F00", {240, 0, 0, 255}},
+        {"#8F00", {240, 0, 0, 128}},
+        {"#00FF80", {0, 255, 128, 255}},
+        {"#80FF0001", {255, 0, 1, 128}},
+        {"#ff00aa", {255, 0, 170, 255}},
+        {"#12345", dflt},
+        {"#GGG", dflt},
+        {"red", dflt},
     };
     for (const Case& c : cases) {
         g_settings.Reset();

@@ -113,10 +113,10 @@ TEST_F(SerializableTest, ByteLayoutOfFileAndSections) {
     r.a = 0x01020304;
     r.name = "xy";
     ASSERT_TRUE(r.WriteFile(path, {}, int(0xCA2EAF82)));
-    const Bytes expected = {0x49, 0xF2, 0xAC, 0x73,                          // file magic
-                            0xBE, 9,    0,    0,    0,    0x82, 0xAF, 0x2E, 0xCA,  // class magic section
-                            0xBE, 15,   0,    0,    0,    4,    3,    2,    1,     // record section, a
-                            2,    0,    0,    0,    'x',  'y'};
+    const Bytes expected = {0x49, 0xF2, 0xAC, 0x73,                               // file magic
+                            0xBE, 9,    0,    0,    0,   0x82, 0xAF, 0x2E, 0xCA,  // class magic section
+                            0xBE, 15,   0,    0,    0,   4,    3,    2,    1,     // record section, a
+                            2,    0,    0,    0,    'x', 'y'};
     EXPECT_EQ(ReadAll(path), expected);
     EXPECT_EQ(CSerializable::readMagic(path), 0xCA2EAF82u);
     EXPECT_FALSE(FileExists(path + ".tmp"));
@@ -420,23 +420,8 @@ CSerializable::TypeOf<ShapeB> g_typeB(900002);
 
 TEST_F(SerializableTest, PolymorphicObjectsSkipUnknownAndFailedOnes) {
     const std::string path = Path("poly.dat");
-    {
-        CSerializable::OutStream out(path);
-        ShapeA a;
-        a.label = "one";
-        Unregistered u;
-        ShapeB failing;
-        failing.n = 13;
-        ShapeB b;
-        b.n = 5;
-        ASSERT_TRUE(a.WritePolymorphic(out));
-        ASSERT_TRUE(u.WritePolymorphic(out));
-        ASSERT_TRUE(failing.WritePolymorphic(out) == false);  // Serialize reports failure
-        ASSERT_TRUE(b.WritePolymorphic(out));
-        ASSERT_TRUE(out.Close());
-    }
-    // The failed write left a header with length 0 on the stream, which the reader
-    // treats as corrupt; rewrite the file without it to check skipping.
+    // A body whose Serialize fails leaves a header of length 0; patch in the real length
+    // so that the reader meets a complete object whose body fails to load.
     {
         CSerializable::OutStream out(path);
         ShapeA a;
