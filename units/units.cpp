@@ -67,6 +67,7 @@ static const CUnitsNZTM s_fmtNZTM;
 
 const CUnits::CUnitSettingsType CUnits::settingsType;
 CUnits CDefaultUnits::u{CUnits::DefaultTag{}};
+CDefaultUnits::Persistant CDefaultUnits::settings;
 
 // ---- registry
 
@@ -524,7 +525,7 @@ std::string CUnits::FormatDate(double seconds) {
 
 // ---- the user's units
 
-void CDefaultUnits::MarkChanged() {}
+void CDefaultUnits::MarkChanged() { settings.SetChanged(); }
 
 void CDefaultUnits::Changed() {
     MarkChanged();
@@ -532,5 +533,36 @@ void CDefaultUnits::Changed() {
 }
 
 void CDefaultUnits::AfterLoad() {
+    if (u.dist_units < 0 || u.dist_units >= CUnits::kDistanceUnitCount) u.dist_units = CUnits::e_miles;
     u.small_dist_units = CUnits::SmallUnitOf(u.dist_units);
+    if (u.speed_units < 0 || u.speed_units >= CUnits::kSpeedUnitCount) u.speed_units = 0;
+    if (u.depth_units < 0 || u.depth_units >= CUnits::kDepthUnitCount) u.depth_units = 0;
+    if (u.bearing_mode != 0 && u.bearing_mode != 1) u.bearing_mode = 0;
+    if (u.temperature_unit != 0 && u.temperature_unit != 1) u.temperature_unit = 1;
+    if (!std::isfinite(u.magnetic_variation) || std::fabs(u.magnetic_variation) > 180.0f) u.magnetic_variation = 0;
+    // A location that cannot be right makes the variation be computed afresh.
+    if (!(std::fabs(u.bearing_lat) <= 999.0) || !(std::fabs(u.bearing_lon) <= 999.0)) {
+        u.bearing_lat = 999.0;
+        u.bearing_lon = 999.0;
+    }
+}
+
+void CDefaultUnits::Persistant::DeclareData() {
+    int family = u.dist_units;
+    Declare("units", family);
+    Declare("speed", u.speed_units);
+    Declare("depth", u.depth_units);
+    std::string fmt = u.posfmt ? u.posfmt->name : "Deg,Min";
+    Declare("posnfmt", fmt);
+    Declare("bearings", u.bearing_mode);
+    Declare("temperature", u.temperature_unit);
+    Declare("magnetic_variation", u.magnetic_variation);
+    Declare("bearing_lat", u.bearing_lat);
+    Declare("bearing_lon", u.bearing_lon);
+    Declare("bearing_time", u.bearing_time);
+    if (!IsSaving()) {
+        u.dist_units = CUnits::e_dist_units((family >= 0 && family < CUnits::kDistanceUnitCount) ? family : 0);
+        if (const CUnits::PositionFormatType* f = CUnits::PositionFormatType::Find(fmt)) u.posfmt = f;
+        AfterLoad();
+    }
 }

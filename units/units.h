@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/persistantdata.h"
+
 class CUnits {
 public:
     // Indices into the distance table. The first three double as the unit families.
@@ -164,6 +166,15 @@ public:
     static void Changed();
     // Marks the settings changed without notification (variation updates).
     static void MarkChanged();
-    // Applies the values just read from the settings file.
+    // Makes stored values usable: out-of-range indices fall back to the defaults and the
+    // small-distance unit follows the family.
     static void AfterLoad();
+
+    // The settings object, keys "CDefaultUnits:units", ":speed", ":posnfmt", ...
+    class Persistant : public PersistantData {
+    public:
+        Persistant() : PersistantData("CDefaultUnits") {}
+        void DeclareData() override;
+    };
+    static Persistant settings;
 };
