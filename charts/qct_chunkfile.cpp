@@ -183,6 +183,11 @@ bool CQuickChart::CChunkFile::ReadChunk(int cy, int cx, int level, unsigned char
                                         ThreadDataForRead& td) {
     level = std::clamp(level, 0, 9);
     decoded = kNoLevel;
+    if (!HasHeader()) {
+        // Nothing known about the chunks yet: they all still have to be fetched.
+        FillAbsent(out, level);
+        return true;
+    }
     if (cx < 0 || cy < 0 || cx >= Columns() || cy >= Rows()) return false;
     const int64_t offset = ReadOffset(cy, cx);
     if (offset == -1) {
