@@ -270,13 +270,14 @@ void WMM_Geomag(const WMM_Ellipsoid& ellip, const WMM_Spherical& sph, const WMM_
 }
 
 double WMM_CalculateGridVariation(const WMM_Geodetic& geo, const WMM_GeoMagneticElements& el) {
-    if (geo.phi >= 55.0) return el.decl - geo.lambda;
-    if (geo.phi <= -55.0) return el.decl + geo.lambda;
-    // Convergence of the meridians in the position's 6-degree UTM zone.
     double lon = std::fmod(geo.lambda + 180.0, 360.0);
     if (lon < 0) lon += 360.0;
+    const double lambda = lon - 180.0;  // 240 east is 120 west
+    if (geo.phi >= 55.0) return el.decl - lambda;
+    if (geo.phi <= -55.0) return el.decl + lambda;
+    // Convergence of the meridians in the position's 6-degree UTM zone.
     const int zone = std::min(60, int(lon / 6.0) + 1);
-    const double dl = kRad * (geo.lambda - (zone * 6.0 - 183.0));
+    const double dl = kRad * (lambda - (zone * 6.0 - 183.0));
     const double convergence = std::atan(std::tan(dl) * std::sin(kRad * geo.phi)) / kRad;
     return el.decl - convergence;
 }

@@ -61,6 +61,34 @@ TEST(MagneticModel, MatchesOfficialTestValues) {
     }
 }
 
+// The model report's table, which also gives the grid variation in polar regions.
+TEST(MagneticModel, MatchesTheReportTable) {
+    std::ifstream in(kDataDir + "WMM2025_report_table.txt");
+    std::string line;
+    int rows = 0;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream s(line);
+        double year, h, lat, lon, X, Y, Z, H, F, I, D;
+        std::string gv;
+        ASSERT_TRUE(s >> year >> h >> lat >> lon >> X >> Y >> Z >> H >> F >> I >> D >> gv) << line;
+        WMM_GeoMagneticElements el;
+        ASSERT_TRUE(WMM_ComputeElements(kDataDir + "WMM2025.COF", lat, lon, h * 1000.0, year, el));
+        SCOPED_TRACE(line);
+        EXPECT_NEAR(el.X, X, 0.1);
+        EXPECT_NEAR(el.Y, Y, 0.1);
+        EXPECT_NEAR(el.Z, Z, 0.1);
+        EXPECT_NEAR(el.F, F, 0.1);
+        EXPECT_NEAR(el.incl, I, 0.01);
+        EXPECT_NEAR(el.decl, D, 0.01);
+        if (gv != "NaN") {
+            EXPECT_NEAR(el.gv, std::stod(gv), 0.01);
+        }
+        ++rows;
+    }
+    EXPECT_EQ(rows, 12);
+}
+
 // The shipped model is the one the tests check, and it is found inside the program.
 TEST(MagneticModel, EmbeddedCoefficientsAreTheCurrentModel) {
     WMM_MagneticModel model;
