@@ -317,8 +317,10 @@ std::vector<uint8_t> CQctWriter::EncodeTile(const uint8_t* tile, TileEncoding en
 
     auto solid = [&]() { return std::vector<uint8_t>{255, sub[0]}; };
     auto run_length = [&]() {
-        std::vector<uint8_t> r{static_cast<uint8_t>(n)};
-        r.insert(r.end(), sub.begin(), sub.end());
+        std::vector<uint8_t> r;
+        r.reserve(1 + sub.size() + 4096);
+        r.push_back(static_cast<uint8_t>(n));
+        for (uint8_t c : sub) r.push_back(c);
         int k = 0;
         while ((1 << k) < n) ++k;
         const int max_len = 255 >> k;
@@ -339,8 +341,10 @@ std::vector<uint8_t> CQctWriter::EncodeTile(const uint8_t* tile, TileEncoding en
         int k = 0;
         while ((1 << k) < np) ++k;
         const int per = 32 / k;
-        std::vector<uint8_t> r{static_cast<uint8_t>(256 - np)};
-        r.insert(r.end(), pal.begin(), pal.end());
+        std::vector<uint8_t> r;
+        r.reserve(1 + pal.size() + 4 * 1024);
+        r.push_back(static_cast<uint8_t>(256 - np));
+        for (uint8_t c : pal) r.push_back(c);
         for (int i = 0; i < 4096; i += per) {
             uint32_t w = 0;
             for (int j = 0; j < per && i + j < 4096; ++j)
