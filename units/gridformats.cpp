@@ -5,6 +5,8 @@
 #include <GeographicLib/UTMUPS.hpp>
 
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <cstdarg>
 #include <cmath>
 #include <cstdio>
@@ -74,6 +76,21 @@ const char* SkipBlanks(const char* p) {
     return p;
 }
 
+// Reads an optionally signed decimal integer after optional white space, as %d would,
+// but refuses values that do not fit.
+bool ReadLong(const char*& p, long& value) {
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    const char* start = p;
+    if (*p == '+' || *p == '-') ++p;
+    if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtol(start, &end, 10);
+    if (errno == ERANGE || value > 100000000L || value < -100000000L) return false;
+    p = end;
+    return true;
+}
+
 double NormaliseLon(double lon) {
     double l = std::fmod(lon + 180.0, 360.0);
     if (l < 0) l += 360.0;
@@ -139,9 +156,16 @@ bool CUnitsPositionUTM84::format(double lat, double lon, std::string& text) cons
 
 bool CUnitsPositionUTM84::scan(const char* text, double& lat, double& lon) const {
     if (!text) return false;
-    int zone = 0, e = 0, n = 0;
-    char c = 0;
-    if (std::sscanf(text, " %d%c %d E %d", &zone, &c, &e, &n) != 4) return false;
+    // "zone letter easting E northing"; numbers are read with range checks because
+    // scanf's %d has no defined result for out-of-range input.
+    const char* p = text;
+    long zone = 0, e = 0, n = 0;
+    if (!ReadLong(p, zone) || !*p) return false;
+    const char c = *p++;
+    if (!ReadLong(p, e)) return false;
+    p = SkipBlanks(p);
+    if (*p++ != 'E') return false;
+    if (!ReadLong(p, n)) return false;
     if (zone < 1 || zone > 60) return false;
     const char letter = char(std::toupper(static_cast<unsigned char>(c)));
     bool north;

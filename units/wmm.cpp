@@ -182,16 +182,21 @@ bool WMM_readMagneticModel(const std::string& path, WMM_MagneticModel& model, st
             ended = true;
             break;
         }
-        int n = 0, m = 0;
+        // Degree and order are read as numbers too: scanf's %d is undefined for the
+        // out-of-range values a damaged file may hold.
+        double nd = 0, md = 0;
         double g = 0, h = 0, gd = 0, hd = 0;
-        const int fields = std::sscanf(line, "%d%d%lf%lf%lf%lf", &n, &m, &g, &h, &gd, &hd);
+        const int fields = std::sscanf(line, "%lf%lf%lf%lf%lf%lf", &nd, &md, &g, &h, &gd, &hd);
+        const bool integral = nd == std::floor(nd) && md == std::floor(md) && std::fabs(nd) < 100 && std::fabs(md) < 100;
+        const int n = integral ? int(nd) : -1, m = integral ? int(md) : -1;
         if (fields <= 0) {
             // Blank lines are harmless.
             bool blank = true;
             for (const char* p = line; *p; ++p) blank = blank && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n');
             if (blank) continue;
         }
-        if (fields != 6 || n < 1 || n > kWmmMaxDegree || m < 0 || m > n) {
+        const bool finite = std::isfinite(g) && std::isfinite(h) && std::isfinite(gd) && std::isfinite(hd);
+        if (fields != 6 || !finite || n < 1 || n > kWmmMaxDegree || m < 0 || m > n) {
             return fail("malformed coefficient line " + std::to_string(rows + 2));
         }
         const int idx = Index(n, m);

@@ -288,3 +288,27 @@ TEST(GridFormats, RandomRoundTripsAndAreaLimits) {
         EXPECT_FALSE(Fmt(o.format).format(o.lat, o.lon, text)) << o.format << " " << o.lat << "," << o.lon;
     }
 }
+
+// Typed text is hostile input: random bytes and near-misses must be refused or read,
+// never crash or hang, in every format.
+TEST(GridFormats, ArbitraryTextNeverBreaksAReader) {
+    std::mt19937 rng(7);
+    const std::string alphabet = "0123456789 .,-'\"NSEWTQOHJVXYZmgrs\xC2\xB0\x92";
+    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1), len(0, 40);
+    std::uniform_int_distribution<int> byte(1, 255);
+    for (const CUnits::PositionFormatType* f : CUnits::PositionFormatType::All()) {
+        for (int i = 0; i < 2000; ++i) {
+            std::string text;
+            const size_t n = len(rng);
+            for (size_t k = 0; k < n; ++k) text += (i % 2) ? alphabet[pick(rng)] : char(byte(rng));
+            double lat = 0, lon = 0;
+            if (f->scan(text.c_str(), lat, lon)) {
+                EXPECT_TRUE(std::isfinite(lat) && std::isfinite(lon)) << f->name << ": " << text;
+                EXPECT_LE(std::fabs(lat), 90.0) << f->name << ": " << text;
+            }
+        }
+        double lat, lon;
+        const std::string huge(100000, '9');
+        EXPECT_FALSE(f->scan(huge.c_str(), lat, lon)) << f->name;
+    }
+}
