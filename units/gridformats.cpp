@@ -232,13 +232,26 @@ bool CUnitsOSGB::ParseReference(const char* text, double& E, double& N) {
     if (!p[0] || !p[1]) return false;
     int e500, n500;
     switch (std::toupper(static_cast<unsigned char>(p[0]))) {
-        case 'S': e500 = 0, n500 = 0; break;
-        case 'T': e500 = 1, n500 = 0; break;
-        case 'N': e500 = 0, n500 = 1; break;
-        case 'O': e500 = 1, n500 = 1; break;
-        case 'H': e500 = 0, n500 = 2; break;
-        case 'J': e500 = 1, n500 = 2; break;
-        default: return false;
+        case 'S':
+            e500 = 0, n500 = 0;
+            break;
+        case 'T':
+            e500 = 1, n500 = 0;
+            break;
+        case 'N':
+            e500 = 0, n500 = 1;
+            break;
+        case 'O':
+            e500 = 1, n500 = 1;
+            break;
+        case 'H':
+            e500 = 0, n500 = 2;
+            break;
+        case 'J':
+            e500 = 1, n500 = 2;
+            break;
+        default:
+            return false;
     }
     const int idx = SquareIndex(p[1]);
     if (idx < 0) return false;

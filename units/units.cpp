@@ -37,8 +37,7 @@ struct UnitEntry {
 };
 
 const UnitEntry kDistance[CUnits::kDistanceUnitCount] = {
-    {"Mi", 0.000621371204f}, {"NM", 0.000539956789f}, {"km", 0.001f},
-    {"m", 1.0f},             {"ft", 3.281f},          {"yds", 1.0936f},
+    {"Mi", 0.000621371204f}, {"NM", 0.000539956789f}, {"km", 0.001f}, {"m", 1.0f}, {"ft", 3.281f}, {"yds", 1.0936f},
 };
 const UnitEntry kSpeed[CUnits::kSpeedUnitCount] = {
     {"mph", 1.15077949f}, {"kts", 1.0f}, {"km/h", 1.852f}, {"m/s", 0.514444470f}};
@@ -71,7 +70,9 @@ CDefaultUnits::Persistant CDefaultUnits::settings;
 
 // ---- registry
 
-CUnits::PositionFormatType::PositionFormatType(const char* n) : name(n), next(head) { head = this; }
+CUnits::PositionFormatType::PositionFormatType(const char* n) : name(n), next(head) {
+    head = this;
+}
 
 const CUnits::PositionFormatType* CUnits::PositionFormatType::Find(const std::string& n) {
     for (const PositionFormatType* p = head; p; p = p->next) {
@@ -116,19 +117,36 @@ CUnits::CUnits() : CUnits(DefaultTag{}) {
 
 // ---- tables
 
-const char* CUnits::DistanceUnitName(int i) { return kDistance[Clamp(i, kDistance)].name; }
-float CUnits::DistanceFactor(int i) { return kDistance[Clamp(i, kDistance)].factor; }
-const char* CUnits::SpeedUnitName(int i) { return kSpeed[Clamp(i, kSpeed)].name; }
-float CUnits::SpeedFactor(int i) { return kSpeed[Clamp(i, kSpeed)].factor; }
-const char* CUnits::DepthUnitName(int i) { return kDepth[Clamp(i, kDepth)].name; }
-float CUnits::DepthFactor(int i) { return kDepth[Clamp(i, kDepth)].factor; }
-const char* CUnits::FamilyName(int f) { return (f >= 0 && f < kFamilyCount) ? kFamilies[f] : kFamilies[0]; }
+const char* CUnits::DistanceUnitName(int i) {
+    return kDistance[Clamp(i, kDistance)].name;
+}
+float CUnits::DistanceFactor(int i) {
+    return kDistance[Clamp(i, kDistance)].factor;
+}
+const char* CUnits::SpeedUnitName(int i) {
+    return kSpeed[Clamp(i, kSpeed)].name;
+}
+float CUnits::SpeedFactor(int i) {
+    return kSpeed[Clamp(i, kSpeed)].factor;
+}
+const char* CUnits::DepthUnitName(int i) {
+    return kDepth[Clamp(i, kDepth)].name;
+}
+float CUnits::DepthFactor(int i) {
+    return kDepth[Clamp(i, kDepth)].factor;
+}
+const char* CUnits::FamilyName(int f) {
+    return (f >= 0 && f < kFamilyCount) ? kFamilies[f] : kFamilies[0];
+}
 
 CUnits::e_dist_units CUnits::SmallUnitOf(int family) {
     switch (family) {
-        case e_miles: return e_feet;
-        case e_nautical_miles: return e_yards;
-        case e_km: return e_metres;
+        case e_miles:
+            return e_feet;
+        case e_nautical_miles:
+            return e_yards;
+        case e_km:
+            return e_metres;
         default:
             return (family > 0 && family < kDistanceUnitCount) ? e_dist_units(family) : e_feet;
     }
@@ -253,7 +271,12 @@ void CUnits::FormatDepth(double metres, std::string& text) const {
     text += DepthUnitName(depth_units);
 }
 
-const char* CUnits::GetTemperatureUnit() const { return temperature_unit == 0 ? "\xC2\xB0" "C" : "\xC2\xB0" "F"; }
+const char* CUnits::GetTemperatureUnit() const {
+    return temperature_unit == 0 ? "\xC2\xB0"
+                                   "C"
+                                 : "\xC2\xB0"
+                                   "F";
+}
 
 void CUnits::FormatTemperatureValue(double celsius, std::string& text) const {
     text = Printf("%.1f", temperature_unit == 0 ? celsius : celsius * 1.8 + 32);
@@ -305,8 +328,12 @@ void CUnits::ChangedBearingUnits() {
     if (lat != 999.0 && lon != 999.0) SetBearingLocation(lat, lon, CDataSource::Now());
 }
 
-void CUnits::SetMagneticModelPath(const std::string& path) { g_modelPath = path; }
-std::string CUnits::MagneticModelPath() { return g_modelPath; }
+void CUnits::SetMagneticModelPath(const std::string& path) {
+    g_modelPath = path;
+}
+std::string CUnits::MagneticModelPath() {
+    return g_modelPath;
+}
 
 // ---- positions
 
@@ -330,7 +357,9 @@ void AppendAngle(std::string& text, double value, char pos, char neg, int style)
     const char hemi = value < 0 ? neg : pos;
     const double a = std::fabs(value);
     switch (style) {
-        case 0: text += Printf("%8.5f%s", a, kDegree); break;
+        case 0:
+            text += Printf("%8.5f%s", a, kDegree);
+            break;
         case 1: {
             int deg = int(a);
             double min = (a - deg) * 60.0;
@@ -525,7 +554,9 @@ std::string CUnits::FormatDate(double seconds) {
 
 // ---- the user's units
 
-void CDefaultUnits::MarkChanged() { settings.SetChanged(); }
+void CDefaultUnits::MarkChanged() {
+    settings.SetChanged();
+}
 
 void CDefaultUnits::Changed() {
     MarkChanged();

@@ -126,8 +126,8 @@ public:
     static std::string FormatElapsedTime(double seconds);
     static std::string FormatElapsedTimeHoursMins(double seconds);
     static std::string FormatTimeOfDay(double seconds);  // local, 12-hour clock
-    static std::string Get24hTime(double seconds);        // local, "HH:MM"
-    static std::string FormatDate(double seconds);        // local date
+    static std::string Get24hTime(double seconds);       // local, "HH:MM"
+    static std::string FormatDate(double seconds);       // local date
 
     // Tables.
     static const char* DistanceUnitName(int index);

@@ -2,22 +2,36 @@
 #include "units/unitsettingsmodel.h"
 
 namespace {
-CUnits& U() { return CDefaultUnits::u; }
+CUnits& U() {
+    return CDefaultUnits::u;
+}
 }  // namespace
 
 CUnitSettingsModel::CUnitSettingsModel(QObject* parent) : QObject(parent) {}
 
-int CUnitSettingsModel::family() const { return int(U().dist_units); }
-int CUnitSettingsModel::speed() const { return U().speed_units; }
-int CUnitSettingsModel::depth() const { return U().depth_units; }
-int CUnitSettingsModel::bearings() const { return U().bearing_mode; }
-int CUnitSettingsModel::temperature() const { return U().temperature_unit; }
+int CUnitSettingsModel::family() const {
+    return int(U().dist_units);
+}
+int CUnitSettingsModel::speed() const {
+    return U().speed_units;
+}
+int CUnitSettingsModel::depth() const {
+    return U().depth_units;
+}
+int CUnitSettingsModel::bearings() const {
+    return U().bearing_mode;
+}
+int CUnitSettingsModel::temperature() const {
+    return U().temperature_unit;
+}
 
 QString CUnitSettingsModel::positionFormat() const {
     return U().posfmt ? QString::fromUtf8(U().posfmt->name) : QString();
 }
 
-int CUnitSettingsModel::positionFormatIndex() const { return positionFormatChoices().indexOf(positionFormat()); }
+int CUnitSettingsModel::positionFormatIndex() const {
+    return positionFormatChoices().indexOf(positionFormat());
+}
 
 void CUnitSettingsModel::setFamily(int f) {
     if (f < 0 || f >= CUnits::kFamilyCount || f == family()) return;

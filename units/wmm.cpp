@@ -24,9 +24,13 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kRad = kPi / 180.0;
 
-inline int Index(int n, int m) { return n * (n + 1) / 2 + m; }
+inline int Index(int n, int m) {
+    return n * (n + 1) / 2 + m;
+}
 
-void WMM_Error(const char* text) { qWarning("%s", text); }
+void WMM_Error(const char* text) {
+    qWarning("%s", text);
+}
 
 struct HarmonicVariables {
     double relativeRadiusPower[kWmmMaxDegree + 1];
@@ -187,7 +191,8 @@ bool WMM_readMagneticModel(const std::string& path, WMM_MagneticModel& model, st
         double nd = 0, md = 0;
         double g = 0, h = 0, gd = 0, hd = 0;
         const int fields = std::sscanf(line, "%lf%lf%lf%lf%lf%lf", &nd, &md, &g, &h, &gd, &hd);
-        const bool integral = nd == std::floor(nd) && md == std::floor(md) && std::fabs(nd) < 100 && std::fabs(md) < 100;
+        const bool integral =
+            nd == std::floor(nd) && md == std::floor(md) && std::fabs(nd) < 100 && std::fabs(md) < 100;
         const int n = integral ? int(nd) : -1, m = integral ? int(md) : -1;
         if (fields <= 0) {
             // Blank lines are harmless.
@@ -250,8 +255,8 @@ void WMM_Geomag(const WMM_Ellipsoid& ellip, const WMM_Spherical& sph, const WMM_
             const int idx = Index(n, m);
             const double gc = model.mainG[idx] * v.cosMLambda[m] + model.mainH[idx] * v.sinMLambda[m];
             bz -= v.relativeRadiusPower[n] * gc * double(n + 1) * lf.pcup[idx];
-            by += v.relativeRadiusPower[n] *
-                  (model.mainG[idx] * v.sinMLambda[m] - model.mainH[idx] * v.cosMLambda[m]) * double(m) * lf.pcup[idx];
+            by += v.relativeRadiusPower[n] * (model.mainG[idx] * v.sinMLambda[m] - model.mainH[idx] * v.cosMLambda[m]) *
+                  double(m) * lf.pcup[idx];
             bx -= v.relativeRadiusPower[n] * gc * lf.dpcup[idx];
         }
     }
@@ -287,10 +292,12 @@ double WMM_CalculateGridVariation(const WMM_Geodetic& geo, const WMM_GeoMagnetic
     return el.decl - convergence;
 }
 
-double WMM_TimeToDecimalYear(double seconds) { return seconds / 31471200.0 + 1970.0; }
+double WMM_TimeToDecimalYear(double seconds) {
+    return seconds / 31471200.0 + 1970.0;
+}
 
-bool WMM_ComputeElements(const std::string& cofPath, double lat, double lon, double heightMetres,
-                         double decimalYear, WMM_GeoMagneticElements& out) {
+bool WMM_ComputeElements(const std::string& cofPath, double lat, double lon, double heightMetres, double decimalYear,
+                         WMM_GeoMagneticElements& out) {
     if (!std::isfinite(lat) || !std::isfinite(lon) || !std::isfinite(heightMetres) || !std::isfinite(decimalYear)) {
         return false;
     }
@@ -310,8 +317,7 @@ bool WMM_ComputeElements(const std::string& cofPath, double lat, double lon, dou
     return std::isfinite(out.decl);
 }
 
-float get_magnetic_declination(const std::string& cofPath, double lat, double lon, double heightMetres,
-                               double time) {
+float get_magnetic_declination(const std::string& cofPath, double lat, double lon, double heightMetres, double time) {
     WMM_GeoMagneticElements el;
     if (!WMM_ComputeElements(cofPath, lat, lon, heightMetres, WMM_TimeToDecimalYear(time), el)) return 0.0f;
     return float(el.decl);

@@ -55,10 +55,9 @@ double WMM_CalculateGridVariation(const WMM_Geodetic& geo, const WMM_GeoMagnetic
 double WMM_TimeToDecimalYear(double seconds);
 
 // The field at a position (height in metres above the ellipsoid) and decimal year.
-bool WMM_ComputeElements(const std::string& cofPath, double lat, double lon, double heightMetres,
-                         double decimalYear, WMM_GeoMagneticElements& out);
+bool WMM_ComputeElements(const std::string& cofPath, double lat, double lon, double heightMetres, double decimalYear,
+                         WMM_GeoMagneticElements& out);
 
 // Declination in degrees, east positive, for a time in seconds since 1970; 0.0 when the
 // coefficient file cannot be read.
-float get_magnetic_declination(const std::string& cofPath, double lat, double lon, double heightMetres,
-                               double time);
+float get_magnetic_declination(const std::string& cofPath, double lat, double lon, double heightMetres, double time);

@@ -185,8 +185,8 @@ TEST(GridFormats, ReadingGridReferences) {
     ASSERT_TRUE(CUnitsOSGB::ParseReference("SV 000 000", E, N));
     EXPECT_EQ(E, 0);
     EXPECT_EQ(N, 0);
-    for (const char* bad : {"", "T", "TQ", "TQ 12 34", "TQ 1234 567", "TQ 123456 789012", "AQ 123 456",
-                            "TI 123 456", "Q 123 456", "TQ 123 456 TQ", "12 123 456"}) {
+    for (const char* bad : {"", "T", "TQ", "TQ 12 34", "TQ 1234 567", "TQ 123456 789012", "AQ 123 456", "TI 123 456",
+                            "Q 123 456", "TQ 123 456 TQ", "12 123 456"}) {
         EXPECT_FALSE(CUnitsOSGB::ParseReference(bad, E, N)) << bad;
     }
 
@@ -220,7 +220,8 @@ TEST(GridFormats, ReadingGridReferences) {
 
     // Failures leave the caller's position alone.
     lat = 12.5, lon = 34.5;
-    for (const char* name : {"UTM on WGS84", "UTM/WGS84 bands", "British National Grid", "Irish Grid", "MGRS", "NZTM"}) {
+    for (const char* name :
+         {"UTM on WGS84", "UTM/WGS84 bands", "British National Grid", "Irish Grid", "MGRS", "NZTM"}) {
         for (const char* bad : {"", "garbage", "61N 500000E 5000000N", "0N 500000E 100N", "30Z 500000E 5000000N",
                                 "1e308 1e308", "ZZZ", "30U XC 99567 0942"}) {
             EXPECT_FALSE(Fmt(name).scan(bad, lat, lon)) << name << ": " << bad;
@@ -274,14 +275,22 @@ TEST(GridFormats, RandomRoundTripsAndAreaLimits) {
         const char* format;
         double lat, lon;
     } outside[] = {
-        {"British National Grid", 40.0, -3.0},  {"British National Grid", 52.0, 10.0},
-        {"British National Grid", 48.5, -8.0},  {"British National Grid", -52.0, -1.0},
-        {"British National Grid", 0.0, 0.0},    {"Irish Grid", 51.0, 0.0},
-        {"Irish Grid", 53.5, -2.0},             {"Irish Grid", -53.5, -8.0},
-        {"Irish Grid", 53.0, -4.2},             {"NZTM", 41.0, 174.0},
-        {"NZTM", -41.0, 150.0},                 {"NZTM", -20.0, 174.0},
-        {"UTM on WGS84", 84.5, 0.0},            {"UTM/WGS84 bands", -80.5, 0.0},
-        {"MGRS", 91.0, 0.0},                    {"UTM on WGS84", NAN, 0.0},
+        {"British National Grid", 40.0, -3.0},
+        {"British National Grid", 52.0, 10.0},
+        {"British National Grid", 48.5, -8.0},
+        {"British National Grid", -52.0, -1.0},
+        {"British National Grid", 0.0, 0.0},
+        {"Irish Grid", 51.0, 0.0},
+        {"Irish Grid", 53.5, -2.0},
+        {"Irish Grid", -53.5, -8.0},
+        {"Irish Grid", 53.0, -4.2},
+        {"NZTM", 41.0, 174.0},
+        {"NZTM", -41.0, 150.0},
+        {"NZTM", -20.0, 174.0},
+        {"UTM on WGS84", 84.5, 0.0},
+        {"UTM/WGS84 bands", -80.5, 0.0},
+        {"MGRS", 91.0, 0.0},
+        {"UTM on WGS84", NAN, 0.0},
     };
     for (const auto& o : outside) {
         std::string text = "unchanged";

@@ -170,11 +170,15 @@ TEST_F(UnitsTest, SpeedsDepthsAndTemperatures) {
     u.temperature_unit = 1;
     u.FormatTemperatureValue(20, t);
     EXPECT_EQ(t, "68.0");
-    EXPECT_STREQ(u.GetTemperatureUnit(), "\xC2\xB0" "F");
+    EXPECT_STREQ(u.GetTemperatureUnit(),
+                 "\xC2\xB0"
+                 "F");
     u.temperature_unit = 0;
     u.FormatTemperatureValue(-3.25, t);
     EXPECT_EQ(t, "-3.2");
-    EXPECT_STREQ(u.GetTemperatureUnit(), "\xC2\xB0" "C");
+    EXPECT_STREQ(u.GetTemperatureUnit(),
+                 "\xC2\xB0"
+                 "C");
 }
 
 TEST_F(UnitsTest, BearingsTrueAndMagnetic) {
@@ -271,10 +275,16 @@ TEST_F(UnitsTest, LatLonTextInEveryStyleWithCarries) {
     EXPECT_EQ(t, "50.50833\xC2\xB0N,  1.33750\xC2\xB0W");
     t.clear();
     CUnits::appendPosition(t, 50.508333333, -1.3375, 1);
-    EXPECT_EQ(t, "50\xC2\xB0" "30.500'N, 1\xC2\xB0" "20.250'W");
+    EXPECT_EQ(t,
+              "50\xC2\xB0"
+              "30.500'N, 1\xC2\xB0"
+              "20.250'W");
     t.clear();
     CUnits::appendPosition(t, -33.5, 151.25125, 2);
-    EXPECT_EQ(t, "33\xC2\xB0" "30'00.0\"S, 151\xC2\xB0" "15'04.5\"E");
+    EXPECT_EQ(t,
+              "33\xC2\xB0"
+              "30'00.0\"S, 151\xC2\xB0"
+              "15'04.5\"E");
     t.clear();
     CUnits::appendPosition(t, -33.5, 151.25, 3);
     EXPECT_EQ(t, "-33.50000, 151.25000");
@@ -282,17 +292,27 @@ TEST_F(UnitsTest, LatLonTextInEveryStyleWithCarries) {
     // Minutes of 59.9997 carry into the degrees; 59.9994 does not.
     t.clear();
     CUnits::appendPosition(t, 50.999995, 0.0, 1);
-    EXPECT_EQ(t, "51\xC2\xB0" "00.000'N, 0\xC2\xB0" "00.000'E");
+    EXPECT_EQ(t,
+              "51\xC2\xB0"
+              "00.000'N, 0\xC2\xB0"
+              "00.000'E");
     t.clear();
     CUnits::appendPosition(t, 50.99999, 0.0, 1);
-    EXPECT_EQ(t.substr(0, 12), "50\xC2\xB0" "59.999'N");
+    EXPECT_EQ(t.substr(0, 12),
+              "50\xC2\xB0"
+              "59.999'N");
     // 59.96 seconds carry into minutes, and 60 minutes into degrees.
     t.clear();
     CUnits::appendPosition(t, 10 + 59 / 60.0 + 59.96 / 3600, -(20 + 30 / 60.0 + 59.97 / 3600), 2);
-    EXPECT_EQ(t, "11\xC2\xB0" "0'00.0\"N, 20\xC2\xB0" "31'00.0\"W");
+    EXPECT_EQ(t,
+              "11\xC2\xB0"
+              "0'00.0\"N, 20\xC2\xB0"
+              "31'00.0\"W");
     t.clear();
     CUnits::appendPosition(t, 10 + 59 / 60.0 + 59.9 / 3600, 0, 2);
-    EXPECT_EQ(t.substr(0, 13), "10\xC2\xB0" "59'59.9\"N");
+    EXPECT_EQ(t.substr(0, 13),
+              "10\xC2\xB0"
+              "59'59.9\"N");
 }
 
 TEST_F(UnitsTest, ReadingAnglesAndPositions) {
@@ -315,8 +335,14 @@ TEST_F(UnitsTest, ReadingAnglesAndPositions) {
         {"50 30.5N 1 20.25W", 50.508333333, -1.3375},
         {"50 30.5S 1 20.25W", -50.508333333, -1.3375},
         {"50 30.5n, 1 20.25e", 50.508333333, 1.3375},
-        {"50\xC2\xB0" "30.500'N, 1\xC2\xB0" "20.250'W", 50.508333333, -1.3375},
-        {"50\xC2\xB0" "30'30.0\"N, 1\xC2\xB0" "20'15.0\"W", 50.508333333, -1.3375},
+        {"50\xC2\xB0"
+         "30.500'N, 1\xC2\xB0"
+         "20.250'W",
+         50.508333333, -1.3375},
+        {"50\xC2\xB0"
+         "30'30.0\"N, 1\xC2\xB0"
+         "20'15.0\"W",
+         50.508333333, -1.3375},
         {"50.5 -1.25", 50.5, -1.25},
         {"-50.5,-1.25", -50.5, -1.25},
         {"  12.25   100.5", 12.25, 100.5},
@@ -330,8 +356,8 @@ TEST_F(UnitsTest, ReadingAnglesAndPositions) {
         EXPECT_NEAR(lat, g.lat, 1e-8) << g.text;
         EXPECT_NEAR(lon, g.lon, 1e-8) << g.text;
     }
-    for (const char* bad : {"89.5 0", "-89.5 0", "90N 1E", "10 400", "10 -361", "50.5", "50.5N", "50.5,", "abc",
-                            "", "N 50 W 1", "50.5 ,"}) {
+    for (const char* bad : {"89.5 0", "-89.5 0", "90N 1E", "10 400", "10 -361", "50.5", "50.5N", "50.5,", "abc", "",
+                            "N 50 W 1", "50.5 ,"}) {
         double lat = 1.5, lon = 2.5;
         EXPECT_FALSE(fmt.scan(bad, lat, lon)) << bad;
         EXPECT_EQ(lat, 1.5);
@@ -340,8 +366,9 @@ TEST_F(UnitsTest, ReadingAnglesAndPositions) {
 }
 
 TEST_F(UnitsTest, RegistryHoldsTheNineFormats) {
-    const char* names[] = {"Degrees",    "Deg,Min",       "Deg,Min,Sec", "UTM on WGS84", "UTM/WGS84 bands",
-                           "British National Grid", "Irish Grid", "MGRS",        "NZTM"};
+    const char* names[] = {
+        "Degrees",    "Deg,Min", "Deg,Min,Sec", "UTM on WGS84", "UTM/WGS84 bands", "British National Grid",
+        "Irish Grid", "MGRS",    "NZTM"};
     const auto all = CUnits::PositionFormatType::All();
     ASSERT_EQ(all.size(), 9u);
     for (size_t i = 0; i < 9; ++i) {
@@ -354,7 +381,10 @@ TEST_F(UnitsTest, RegistryHoldsTheNineFormats) {
     std::string t;
     EXPECT_FALSE(CDefaultUnits::u.FormatPosition(NAN, 0, t));
     ASSERT_TRUE(CDefaultUnits::u.FormatPosition(50.5, -1.25, t));
-    EXPECT_EQ(t, "50\xC2\xB0" "30.000'N, 1\xC2\xB0" "15.000'W");
+    EXPECT_EQ(t,
+              "50\xC2\xB0"
+              "30.000'N, 1\xC2\xB0"
+              "15.000'W");
 }
 
 TEST_F(UnitsTest, ElapsedTimesAndClockTimes) {
@@ -403,8 +433,8 @@ TEST_F(UnitsTest, SettingsKeysReadAndWrite) {
     EXPECT_EQ(v, "NZTM");
     ASSERT_TRUE(PersistantData::GetValue("CDefaultUnits:temperature", v));
     EXPECT_EQ(v, "0x0");
-    for (const char* key : {"units", "speed", "depth", "bearings", "magnetic_variation", "bearing_lat",
-                            "bearing_lon", "bearing_time"}) {
+    for (const char* key :
+         {"units", "speed", "depth", "bearings", "magnetic_variation", "bearing_lat", "bearing_lon", "bearing_time"}) {
         EXPECT_TRUE(PersistantData::GetValue(std::string("CDefaultUnits:") + key, v)) << key;
     }
 }
