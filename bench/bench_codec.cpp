@@ -71,10 +71,18 @@ void DecodeTiles(benchmark::State& state, TileEncoding enc) {
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(set.records.size()) * 64 * rows);
 }
 
-void BM_HuffmanTiles(benchmark::State& state) { DecodeTiles(state, TileEncoding::Huffman); }
-void BM_RunLengthTiles(benchmark::State& state) { DecodeTiles(state, TileEncoding::RunLength); }
-void BM_PixelPackedTiles(benchmark::State& state) { DecodeTiles(state, TileEncoding::PixelPacked); }
-void BM_AutoTiles(benchmark::State& state) { DecodeTiles(state, TileEncoding::Auto); }
+void BM_HuffmanTiles(benchmark::State& state) {
+    DecodeTiles(state, TileEncoding::Huffman);
+}
+void BM_RunLengthTiles(benchmark::State& state) {
+    DecodeTiles(state, TileEncoding::RunLength);
+}
+void BM_PixelPackedTiles(benchmark::State& state) {
+    DecodeTiles(state, TileEncoding::PixelPacked);
+}
+void BM_AutoTiles(benchmark::State& state) {
+    DecodeTiles(state, TileEncoding::Auto);
+}
 
 void BM_DecodeRunChunk(benchmark::State& state) {
     const auto img = ChartImage(1024, 1024, 2);

@@ -7,7 +7,9 @@
 namespace {
 
 // Byte `i` of a record, 0 when it lies beyond what the caller said is readable.
-inline uint8_t ByteAt(const uint8_t* data, size_t avail, size_t i) { return i < avail ? data[i] : 0; }
+inline uint8_t ByteAt(const uint8_t* data, size_t avail, size_t i) {
+    return i < avail ? data[i] : 0;
+}
 
 // Smallest k with 2^k >= n (0 for n <= 1).
 inline int BitsFor(int n) {
@@ -174,13 +176,27 @@ void ReadBlock_bitmap(const uint8_t* data, size_t avail, int rows, uint8_t* out)
         words = padded;
     }
     switch (k) {
-        case 1: UnpackPackedWords<1>(words, nwords, sub, npix, out); break;
-        case 2: UnpackPackedWords<2>(words, nwords, sub, npix, out); break;
-        case 3: UnpackPackedWords<3>(words, nwords, sub, npix, out); break;
-        case 4: UnpackPackedWords<4>(words, nwords, sub, npix, out); break;
-        case 5: UnpackPackedWords<5>(words, nwords, sub, npix, out); break;
-        case 6: UnpackPackedWords<6>(words, nwords, sub, npix, out); break;
-        default: UnpackPackedWords<7>(words, nwords, sub, npix, out); break;
+        case 1:
+            UnpackPackedWords<1>(words, nwords, sub, npix, out);
+            break;
+        case 2:
+            UnpackPackedWords<2>(words, nwords, sub, npix, out);
+            break;
+        case 3:
+            UnpackPackedWords<3>(words, nwords, sub, npix, out);
+            break;
+        case 4:
+            UnpackPackedWords<4>(words, nwords, sub, npix, out);
+            break;
+        case 5:
+            UnpackPackedWords<5>(words, nwords, sub, npix, out);
+            break;
+        case 6:
+            UnpackPackedWords<6>(words, nwords, sub, npix, out);
+            break;
+        default:
+            UnpackPackedWords<7>(words, nwords, sub, npix, out);
+            break;
     }
 }
 
@@ -254,9 +270,10 @@ const uint8_t* CHuffmanEncoding::decode(const uint8_t* data, size_t avail, uint8
 
     for (size_t pos = last + 1; pos-- > 0;) {
         if (!reach[pos]) continue;
-        height[pos] = data[pos] < 128 ? 0
-                                      : static_cast<uint8_t>(std::min(
-                                            255, 1 + std::max<int>(height[zero_of[pos]], height[one_of[pos]])));
+        height[pos] =
+            data[pos] < 128
+                ? 0
+                : static_cast<uint8_t>(std::min(255, 1 + std::max<int>(height[zero_of[pos]], height[one_of[pos]])));
     }
     const int bits = std::min<int>(height[0], kTileTableBits);
     // Table entry: bit 15 set = continue the walk at node (entry & 0x3FF) after `bits` bits;
@@ -275,8 +292,8 @@ const uint8_t* CHuffmanEncoding::decode(const uint8_t* data, size_t avail, uint8
             const Item it = stack[--sp];
             const uint8_t b = data[it.pos];
             if (b < 128 || it.depth == bits) {
-                const uint16_t e = b < 128 ? static_cast<uint16_t>(b | (it.depth << 8))
-                                           : static_cast<uint16_t>(0x8000 | it.pos);
+                const uint16_t e =
+                    b < 128 ? static_cast<uint16_t>(b | (it.depth << 8)) : static_cast<uint16_t>(0x8000 | it.pos);
                 for (int f = it.code; f < (1 << bits); f += (1 << it.depth)) table[f] = e;
                 continue;
             }
@@ -691,8 +708,8 @@ int CHuffmanEncoding::encode_run(const uint8_t* pixels, int count, uint32_t* out
     return encode_run(pixels, count, out, capacity_words, nullptr, 0, nullptr);
 }
 
-int CHuffmanEncoding::encode_run(const uint8_t* pixels, int count, uint32_t* out, int capacity_words,
-                                 const int* marks, int nmarks, int* mark_words) {
+int CHuffmanEncoding::encode_run(const uint8_t* pixels, int count, uint32_t* out, int capacity_words, const int* marks,
+                                 int nmarks, int* mark_words) {
     const std::vector<RunSymbol> runs = run_length_encode(pixels, count);
     uint64_t hist[1024] = {};
     for (const RunSymbol& r : runs) ++hist[r.symbol];
@@ -754,7 +771,8 @@ int CHuffmanEncoding::encode_run(const uint8_t* pixels, int count, uint32_t* out
         for (int m = 0; m < nmarks; ++m) {
             // The run that produces pixel marks[m]-1 is the first whose end passes it.
             const auto it = std::lower_bound(run_end_pixel.begin(), run_end_pixel.end(), marks[m]);
-            const size_t idx = it == run_end_pixel.end() ? runs.size() - 1 : static_cast<size_t>(it - run_end_pixel.begin());
+            const size_t idx =
+                it == run_end_pixel.end() ? runs.size() - 1 : static_cast<size_t>(it - run_end_pixel.begin());
             const uint64_t bitend = runs.empty() ? 0 : run_end_bit[idx];
             mark_words[m] = t + static_cast<int>((bitend + 31) / 32);
         }

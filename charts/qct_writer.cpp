@@ -499,7 +499,8 @@ bool CQctWriter::WriteSingleFile(const std::string& path, std::string* error) {
         for (int tx = 0; tx < m_tw; ++tx) {
             const uint64_t offset = tiles_base + tiles.size();
             if (offset > 0xFFFFFFF0ull) return Fail(error, "The chart data passes 4 GiB");
-            Put32(header, kHeaderSize + 4 * (static_cast<size_t>(ty) * static_cast<size_t>(m_tw) + static_cast<size_t>(tx)),
+            Put32(header,
+                  kHeaderSize + 4 * (static_cast<size_t>(ty) * static_cast<size_t>(m_tw) + static_cast<size_t>(tx)),
                   static_cast<uint32_t>(offset));
             const auto raw = std::find_if(m_raw_tiles.begin(), m_raw_tiles.end(),
                                           [&](const auto& r) { return r.first == ty * 65536 + tx; });
@@ -508,8 +509,9 @@ bool CQctWriter::WriteSingleFile(const std::string& path, std::string* error) {
                 continue;
             }
             for (int r = 0; r < 64; ++r)
-                std::memcpy(tile + 64 * r, m_indices.data() + (static_cast<size_t>(ty) * 64 + static_cast<size_t>(r)) * pw +
-                                               static_cast<size_t>(tx) * 64,
+                std::memcpy(tile + 64 * r,
+                            m_indices.data() + (static_cast<size_t>(ty) * 64 + static_cast<size_t>(r)) * pw +
+                                static_cast<size_t>(tx) * 64,
                             64);
             const std::vector<uint8_t> rec = EncodeTile(tile, m_encoding);
             tiles.insert(tiles.end(), rec.begin(), rec.end());
@@ -523,17 +525,12 @@ bool CQctWriter::WriteSingleFile(const std::string& path, std::string* error) {
 
 bool CQctWriter::WriteChunked(const std::string& path, std::string* error) {
     if (m_tw <= 0 || m_th <= 0) return Fail(error, "No image to write");
-    std::vector<uint8_t> tail;
-    std::vector<uint8_t> header = BuildHeader(0x01, 0, tail, kHeaderSize);
-    tail.resize(tail.size() + 8, 0);
-    std::string err;
-    if (!WriteFileAtomically(path, {&header, &tail}, err)) return Fail(error, err);
-
     const QFileInfo qi(QString::fromStdString(path));
     const QString dir = qi.path() + QLatin1Char('/') + qi.completeBaseName() + QStringLiteral(".qc3");
     if (QFileInfo(dir).exists() && !QFileInfo(dir).isDir())
         return Fail(error, "\"" + dir.toStdString() + "\" exists and is not a directory");
-    if (!QDir().mkpath(dir)) return Fail(error, "Cannot create \"" + dir.toStdString() + "\"");
+    if (!QFileInfo(dir).isDir() && !QDir().mkdir(dir))
+        return Fail(error, "Cannot create \"" + dir.toStdString() + "\"");
 
     const int cx_count = (m_tw + 15) / 16, cy_count = (m_th + 15) / 16;
     const size_t table_bytes = 8 * static_cast<size_t>(cx_count) * static_cast<size_t>(cy_count);
@@ -547,7 +544,8 @@ bool CQctWriter::WriteChunked(const std::string& path, std::string* error) {
     for (int cy = 0; cy < cy_count; ++cy) {
         for (int cx = 0; cx < cx_count; ++cx) {
             const ChunkWriteSpec spec = m_chunk_spec ? m_chunk_spec(cx, cy) : ChunkWriteSpec{};
-            const size_t entry = 40 + 8 * (static_cast<size_t>(cy) * static_cast<size_t>(cx_count) + static_cast<size_t>(cx));
+            const size_t entry =
+                40 + 8 * (static_cast<size_t>(cy) * static_cast<size_t>(cx_count) + static_cast<size_t>(cx));
             if (spec.kind == ChunkWriteSpec::Absent) continue;
             if (spec.kind == ChunkWriteSpec::Blank) {
                 Put64(head, entry, ~0ull);
@@ -583,6 +581,12 @@ bool CQctWriter::WriteChunked(const std::string& path, std::string* error) {
                 for (int b = 0; b < 4; ++b) body.push_back(static_cast<uint8_t>(ec.words[i] >> (8 * b)));
         }
     }
+    // The chunk file first: a chart file never appears without its image data.
+    std::string err;
     if (!WriteFileAtomically((dir + QStringLiteral("/0")).toStdString(), {&head, &body}, err)) return Fail(error, err);
+    std::vector<uint8_t> tail;
+    std::vector<uint8_t> header = BuildHeader(0x01, 0, tail, kHeaderSize);
+    tail.resize(tail.size() + 8, 0);
+    if (!WriteFileAtomically(path, {&header, &tail}, err)) return Fail(error, err);
     return true;
 }

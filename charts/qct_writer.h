@@ -58,8 +58,8 @@ struct ChunkWriteSpec {
         Absent,    // offset 0
     };
     Kind kind = Complete;
-    int finest_level = 0;     // for Partial, 0..9
-    int present_words = -1;   // >= 0 overrides `present` (and how many words are stored)
+    int finest_level = 0;        // for Partial, 0..9
+    int present_words = -1;      // >= 0 overrides `present` (and how many words are stored)
     bool corrupt_check = false;  // writes wrong check bytes
 };
 

@@ -23,8 +23,8 @@ bool ReadCoefficients(const QString& path, std::array<double, 40>& out, QString&
         error = QStringLiteral("cannot read coefficient file \"%1\"").arg(path);
         return false;
     }
-    const QStringList items = QString::fromUtf8(f.readAll())
-                                  .split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts);
+    const QStringList items =
+        QString::fromUtf8(f.readAll()).split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts);
     if (items.size() != 40) {
         error = QStringLiteral("\"%1\" holds %2 numbers, 40 are needed").arg(path).arg(items.size());
         return false;
@@ -66,11 +66,16 @@ int RunQctMake(const QStringList& arguments) {
         QString QctMetadata::*field;
     };
     const TextOption texts[] = {
-        {"--title", &QctMetadata::title},           {"--name", &QctMetadata::name},
-        {"--id", &QctMetadata::identifier},         {"--edition", &QctMetadata::edition},
-        {"--revision", &QctMetadata::revision},     {"--copyright", &QctMetadata::copyright},
-        {"--scale-text", &QctMetadata::scale_text}, {"--map-type", &QctMetadata::map_type},
-        {"--depth-units", &QctMetadata::depth_units}, {"--height-units", &QctMetadata::height_units},
+        {"--title", &QctMetadata::title},
+        {"--name", &QctMetadata::name},
+        {"--id", &QctMetadata::identifier},
+        {"--edition", &QctMetadata::edition},
+        {"--revision", &QctMetadata::revision},
+        {"--copyright", &QctMetadata::copyright},
+        {"--scale-text", &QctMetadata::scale_text},
+        {"--map-type", &QctMetadata::map_type},
+        {"--depth-units", &QctMetadata::depth_units},
+        {"--height-units", &QctMetadata::height_units},
     };
     QctMetadata meta;
     for (const TextOption& t : texts) meta.*(t.field) = args.TakeOption(QLatin1String(t.name));

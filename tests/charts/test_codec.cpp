@@ -22,7 +22,9 @@ std::vector<uint8_t> Decode(const std::vector<uint8_t>& rec, int rows, size_t av
     return out;
 }
 
-std::vector<uint32_t> Words(std::initializer_list<uint32_t> w) { return std::vector<uint32_t>(w); }
+std::vector<uint32_t> Words(std::initializer_list<uint32_t> w) {
+    return std::vector<uint32_t>(w);
+}
 
 uint32_t Entries(int16_t lo, int16_t hi) {
     return static_cast<uint16_t>(lo) | static_cast<uint32_t>(static_cast<uint16_t>(hi)) << 16;
@@ -38,7 +40,7 @@ TEST(TileCodec, RunLengthRecords) {
 
     // Three colours, k = 2: 0x0D = run of 3 of slot 1; zero-length bytes are skipped.
     std::vector<uint8_t> three{3, 10, 11, 12, 0x0D, 0x00, 0x02, 0x0E};
-    three.push_back(0xFC);  // 63 of slot 0 ...
+    three.push_back(0xFC);                               // 63 of slot 0 ...
     for (int i = 0; i < 80; ++i) three.push_back(0xFE);  // ... and long runs of slot 2, cut at the end
     const auto out = Decode(three, 64);
     EXPECT_EQ((std::vector<uint8_t>(out.begin(), out.begin() + 7)), (std::vector<uint8_t>{11, 11, 11, 12, 12, 12, 10}));
@@ -57,7 +59,8 @@ TEST(TileCodec, PackedSolidAndReservedRecords) {
     // b0 = 253: 3 colours, k = 2, 16 pixels per word; 256 words for a full tile.
     std::vector<uint8_t> rec{253, 4, 5, 6};
     for (int w = 0; w < 256; ++w) {
-        const uint32_t v = w == 255 ? 0x80000000u : 0x00000009u;  // pixels 0,1 = slots 1,2; last word: last pixel slot 2
+        const uint32_t v =
+            w == 255 ? 0x80000000u : 0x00000009u;  // pixels 0,1 = slots 1,2; last word: last pixel slot 2
         for (int b = 0; b < 4; ++b) rec.push_back(static_cast<uint8_t>(v >> (8 * b)));
     }
     auto out = Decode(rec, 64);
@@ -196,7 +199,8 @@ TEST(HuffmanEncoder, CanonicalTreeAndCodes) {
     const uint8_t px[] = {12, 10, 11, 12};
     std::vector<uint8_t> out(CHuffmanEncoding::encode_bound(4));
     const uint8_t* end = CHuffmanEncoding::encode(px, 4, out.data());
-    EXPECT_EQ(std::vector<uint8_t>(static_cast<const uint8_t*>(out.data()), end), (std::vector<uint8_t>{255, 12, 255, 11, 10, 0x0E}));
+    EXPECT_EQ(std::vector<uint8_t>(static_cast<const uint8_t*>(out.data()), end),
+              (std::vector<uint8_t>{255, 12, 255, 11, 10, 0x0E}));
 
     // Run tree entries: a branch entry holds -(entries of its 0-subtree).
     std::vector<int16_t> entries;
@@ -206,13 +210,13 @@ TEST(HuffmanEncoder, CanonicalTreeAndCodes) {
 
 TEST(HuffmanEncoder, RunSymbols) {
     const std::array<std::array<int, 4>, 8> cases{{{1, 0x005, 0, 0},
-                                                    {2, 0x105, 2, 0},
-                                                    {5, 0x105, 2, 3},
-                                                    {6, 0x205, 4, 0},
-                                                    {21, 0x205, 4, 15},
-                                                    {22, 0x305, 8, 0},
-                                                    {277, 0x305, 8, 255},
-                                                    {100, 0x305, 8, 78}}};
+                                                   {2, 0x105, 2, 0},
+                                                   {5, 0x105, 2, 3},
+                                                   {6, 0x205, 4, 0},
+                                                   {21, 0x205, 4, 15},
+                                                   {22, 0x305, 8, 0},
+                                                   {277, 0x305, 8, 255},
+                                                   {100, 0x305, 8, 78}}};
     for (const auto& c : cases) {
         const auto s = CHuffmanEncoding::get_symbol(5, c[0]);
         EXPECT_EQ(s.symbol, c[1]) << c[0];
@@ -261,12 +265,12 @@ TEST(DecodeRun, HandBuiltWords) {
 TEST(DecodeRun, FailureCases) {
     uint8_t out[64];
     auto w = Words({2, Entries(0x305, 0), 0xFF});
-    EXPECT_EQ(CHuffmanEncoding::decode_run(w.data(), 0, out, 10), nullptr);          // count < 1
-    EXPECT_EQ(CHuffmanEncoding::decode_run(w.data(), 3, out, 0), nullptr);           // no pixels
-    EXPECT_EQ(CHuffmanEncoding::decode_run(w.data(), 2, out, 10), nullptr);          // T >= count
-    EXPECT_EQ(CHuffmanEncoding::decode_run(w.data(), 10000001, out, 10), nullptr);   // absurd count
+    EXPECT_EQ(CHuffmanEncoding::decode_run(w.data(), 0, out, 10), nullptr);         // count < 1
+    EXPECT_EQ(CHuffmanEncoding::decode_run(w.data(), 3, out, 0), nullptr);          // no pixels
+    EXPECT_EQ(CHuffmanEncoding::decode_run(w.data(), 2, out, 10), nullptr);         // T >= count
+    EXPECT_EQ(CHuffmanEncoding::decode_run(w.data(), 10000001, out, 10), nullptr);  // absurd count
     auto self = Words({1, 0, 0});
-    EXPECT_EQ(CHuffmanEncoding::decode_run(self.data(), 3, out, 10), nullptr);       // no tree at all
+    EXPECT_EQ(CHuffmanEncoding::decode_run(self.data(), 3, out, 10), nullptr);  // no tree at all
     // Branch whose 1-subtree lies outside the tree: only failing when the walk takes it.
     auto jump = Words({2, Entries(-5, 0x001), 0});
     EXPECT_NE(CHuffmanEncoding::decode_run(jump.data(), 3, out, 8), nullptr);
@@ -279,8 +283,7 @@ TEST(CodecRoundTrip, TilesAtEveryLevelAndEncoding) {
     const auto chart = ChartLike(256, 256, 7);
     for (int t = 0; t < 16; ++t) {
         std::vector<uint8_t> tile(4096);
-        for (int r = 0; r < 64; ++r)
-            std::memcpy(&tile[64 * r], &chart[(64 * (t / 4) + r) * 256 + 64 * (t % 4)], 64);
+        for (int r = 0; r < 64; ++r) std::memcpy(&tile[64 * r], &chart[(64 * (t / 4) + r) * 256 + 64 * (t % 4)], 64);
         tiles.push_back(tile);
     }
     for (int colours : {2, 3, 17, 127}) tiles.push_back(RandomPixels(4096, colours, colours));

@@ -75,7 +75,9 @@ struct RefBits {
     }
 };
 
-inline uint8_t At(const uint8_t* d, size_t n, size_t i) { return i < n ? d[i] : 0; }
+inline uint8_t At(const uint8_t* d, size_t n, size_t i) {
+    return i < n ? d[i] : 0;
+}
 
 // Type-0 body on a well-formed tree (every node inside `n`); returns bytes used.
 inline size_t RefHuffmanTile(const uint8_t* d, size_t n, uint8_t* out, int pixels) {

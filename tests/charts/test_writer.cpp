@@ -211,7 +211,8 @@ TEST_F(WriterTest, ChunkedChartWithEveryChunkKind) {
         const int cx = n % 2, cy = n / 2;
         std::vector<uint8_t> chunk(1024 * 1024, 0);
         for (int r = 0; r < 1024 && cy * 1024 + r < h; ++r)
-            for (int x = 0; x < 1024 && cx * 1024 + x < w; ++x) chunk[r * 1024 + x] = img[(cy * 1024 + r) * w + cx * 1024 + x];
+            for (int x = 0; x < 1024 && cx * 1024 + x < w; ++x)
+                chunk[r * 1024 + x] = img[(cy * 1024 + r) * w + cx * 1024 + x];
         const auto stored = ToStored(chunk.data(), 1024, 10);
         std::vector<uint8_t> out(1024 * 1024);
         for (int level = 0; level < 10; ++level) {
