@@ -274,7 +274,7 @@ void CNavoraAppModel::messageFromAnotherInstance(uint instanceId, QByteArray mes
         w->raise();
         w->requestActivate();
     }
-    processCommandLine(QString::fromLocal8Bit(message).split(QLatin1Char('\n')));
+    processCommandLine(ParseStartupArguments(QString::fromLocal8Bit(message).split(QLatin1Char('\n'))).files);
 }
 
 void CNavoraAppModel::processCommandLine(const QStringList& args) {

@@ -5,6 +5,7 @@
 #include <QDataStream>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QStandardPaths>
 
 #include <unistd.h>
 
@@ -16,8 +17,12 @@ constexpr quint32 kMaxMessage = 1 << 20;
 
 QString CSingleInstance::ServerNameFor(const QString& profile) {
     const QByteArray key = QByteArray("navora:") + QByteArray::number(uint(::getuid())) + ':' + profile.toUtf8();
-    return QStringLiteral("navora-") +
-           QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24));
+    const QString name = QStringLiteral("navora-") +
+                         QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24));
+    // The user's runtime directory is private to the user, so no one else can send us
+    // command lines. Without one, fall back to the shared socket directory.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return runtime.isEmpty() ? name : runtime + QLatin1Char('/') + name;
 }
 
 CSingleInstance::CSingleInstance(const QString& profile, QObject* parent)
@@ -48,7 +53,8 @@ CSingleInstance::~CSingleInstance() {
 
 bool CSingleInstance::tryListen() {
     auto* server = new QLocalServer(this);
-    server->setSocketOptions(QLocalServer::UserAccessOption);
+    // No socket options: with access options Qt creates the socket elsewhere and renames
+    // it into place, which would silently replace a running primary's socket.
     if (!server->listen(m_serverName)) {
         delete server;
         return false;

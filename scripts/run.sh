@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds Navora and starts it. Extra arguments go to the program (e.g. -profile NAME).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DNAVORA_BUILD_TESTS=OFF -DNAVORA_BUILD_BENCH=OFF
+cmake --build build/release --target navora navora-tool
+exec build/release/navora "$@"
