@@ -517,6 +517,10 @@ bool CQctWriter::WriteSingleFile(const std::string& path, std::string* error) {
             tiles.insert(tiles.end(), rec.begin(), rec.end());
         }
     }
+    if (m_meta.zero_tile_index) {
+        std::fill(header.begin() + kHeaderSize, header.end(), 0);
+        tiles.clear();
+    }
     tiles.resize(tiles.size() + 8, 0);  // the Huffman reader may fetch a few bytes past the last tile
     std::string err;
     if (!WriteFileAtomically(path, {&header, &tail, &tiles}, err)) return Fail(error, err);

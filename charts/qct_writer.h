@@ -44,6 +44,8 @@ struct QctMetadata {
     // `keep_version_high_byte` is true (to make refused files).
     uint32_t version = 0x00000004;
     bool keep_version_high_byte = false;
+    // Writes a tile index of zeros (a "catalog header" without image data), tiles omitted.
+    bool zero_tile_index = false;
     std::vector<std::pair<double, double>> outline;  // (latitude, longitude)
     bool has_datum_shift = false;
     double datum_shift_lat = 0.0, datum_shift_lon = 0.0;

@@ -168,6 +168,10 @@ TEST_F(WriterTest, ForcedEncodingsAndRawTiles) {
     wr.Meta().keep_version_high_byte = true;
     ASSERT_TRUE(wr.WriteSingleFile(Path("qc2.qct")));
     EXPECT_EQ(U32(ReadAll(Path("qc2.qct")), 4), 0x10000000u);
+    wr.Meta().zero_tile_index = true;
+    ASSERT_TRUE(wr.WriteSingleFile(Path("catalog.qct")));
+    const auto cat = ReadAll(Path("catalog.qct"));
+    EXPECT_EQ(U32(cat, 0x45A0), 0u);
 }
 
 TEST_F(WriterTest, ChunkedChartWithEveryChunkKind) {
