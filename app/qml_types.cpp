@@ -3,12 +3,35 @@
 #include <QQuickItem>
 
 #include "app/appmodel.h"
+#include "core/pubsub.h"
+#include "units/unitsettingsmodel.h"
+#include "units/units.h"
 
-// Every type of the user interface's module, com.navora.nv 1.0, under its class name.
+namespace {
+
+// The units change from the settings page (or a link); the file is rewritten at once so
+// the choice survives a crash.
+class UnitsSaver : public Listener<CUnits> {
+public:
+    void OnUpdate(CUnits&) override { save_all_app_data(); }
+};
+
+}  // namespace
+
+// Every type of the user interface's module, com.navora.nv 1.0, under its class name,
+// and the settings pages of the subsystems that have one.
 void RegisterQmlTypes() {
     static bool done = false;
     if (done) return;
     done = true;
     const char* uri = "com.navora.nv";
     qmlRegisterType<CNavoraAppModel>(uri, 1, 0, "CNavoraAppModel");
+    qmlRegisterUncreatableType<CUnitSettingsModel>(uri, 1, 0, "CUnitSettingsModel",
+                                                   QStringLiteral("made by the application"));
+
+    static UnitsSaver unitsSaver;
+    RegisterSettingsPage({CUnits::settingsType.name, QStringLiteral("qrc:/QT/UnitsSettings.qml"), [] {
+                              static CUnitSettingsModel* model = new CUnitSettingsModel(theApp);
+                              return model;
+                          }});
 }
