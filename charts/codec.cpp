@@ -394,10 +394,17 @@ const uint32_t* CHuffmanEncoding::decode_run(const uint32_t* words, int count, u
     if (count < 1 || count > kMaxCount || pixels < 1 || pixels > kMaxCount) return nullptr;
     const uint32_t t = words[0];
     if (t >= static_cast<uint32_t>(count) || t < 2) return nullptr;
-    const int16_t* entries = reinterpret_cast<const int16_t*>(words);
+    // Tree entries are 16-bit values inside the 32-bit words; read through bytes so the
+    // words are never accessed as another type.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(words);
+    auto entry = [bytes](int i) -> int {
+        int16_t v;
+        std::memcpy(&v, bytes + 2 * static_cast<size_t>(i), 2);
+        return v;
+    };
     const int end = static_cast<int>(2 * t);  // entries 2 .. end-1 form the tree
     auto child = [&](int i, int bit) -> int {
-        const int v = entries[i];
+        const int v = entry(i);
         return bit ? i + 1 - v : i + 1;
     };
     auto inside = [&](int i) { return i >= 2 && i < end; };
@@ -416,7 +423,7 @@ const uint32_t* CHuffmanEncoding::decode_run(const uint32_t* words, int count, u
         stack[sp++] = {2, 0, 0};
         while (sp > 0) {
             const Item it = stack[--sp];
-            if (!inside(it.pos) || entries[it.pos] >= 0) continue;
+            if (!inside(it.pos) || entry(it.pos) >= 0) continue;
             bits = std::max(bits, it.depth + 1);
             if (bits >= kChunkTableBits) break;
             stack[sp++] = {child(it.pos, 1), it.depth + 1, 0};
@@ -436,7 +443,7 @@ const uint32_t* CHuffmanEncoding::decode_run(const uint32_t* words, int count, u
                 for (int f = static_cast<int>(it.code); f < (1 << bits); f += step) table[f] = kRunBad;
                 continue;
             }
-            const int v = entries[it.pos];
+            const int v = entry(it.pos);
             if (v >= 0) {
                 const unsigned colour = static_cast<unsigned>(v) & 127u;
                 const unsigned cls = (static_cast<unsigned>(v) >> 8) & 3u;
@@ -496,13 +503,13 @@ const uint32_t* CHuffmanEncoding::decode_run(const uint32_t* words, int count, u
                 br.buf >>= bits;
                 br.cnt -= bits;
                 int node = static_cast<int>(e & 0x3FFFFFFFu);
-                while (entries[node] < 0) {
+                while (entry(node) < 0) {
                     uint32_t bit = 0;
                     if (!br.Take(1, bit)) return nullptr;
                     node = child(node, static_cast<int>(bit));
                     if (!inside(node)) return nullptr;
                 }
-                const unsigned v = static_cast<unsigned>(entries[node]);
+                const unsigned v = static_cast<unsigned>(entry(node));
                 const unsigned cls = (v >> 8) & 3u;
                 uint32_t raw = 0;
                 if (!br.Take(kRunExtra[cls], raw)) return nullptr;

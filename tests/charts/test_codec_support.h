@@ -137,7 +137,8 @@ inline long RefDecodeRun(const uint32_t* w, int count, uint8_t* out, int pixels)
     if (count < 1 || pixels < 1) return -1;
     const uint32_t t = w[0];
     if (t >= static_cast<uint32_t>(count)) return -1;
-    const int16_t* e = reinterpret_cast<const int16_t*>(w);
+    std::vector<int16_t> e(2 * static_cast<size_t>(count));
+    std::memcpy(e.data(), w, 4 * static_cast<size_t>(count));
     const long end = 2L * t;
     size_t bit = static_cast<size_t>(t) * 32;
     const size_t limit = static_cast<size_t>(count) * 32;
