@@ -2,7 +2,6 @@
 # Common settings for every Navora target: warnings as the project wants them.
 function(navora_target_defaults target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
-  target_compile_definitions(${target} PRIVATE QT_NO_CAST_FROM_ASCII_DISABLED QT_NO_KEYWORDS_DISABLED)
 endfunction()
 
 # One static library per subsystem folder. Sources are picked up from the folder so
@@ -10,6 +9,14 @@ endfunction()
 function(navora_add_library name)
   file(GLOB _srcs CONFIGURE_DEPENDS
        "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  set(_cpp ${_srcs})
+  list(FILTER _cpp INCLUDE REGEX "\\.cpp$")
+  if(NOT _cpp)
+    # A subsystem that has no code yet still links (as nothing).
+    set(_empty "${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp")
+    file(WRITE "${_empty}" "// generated: this library has no sources yet\n")
+    list(APPEND _srcs "${_empty}")
+  endif()
   add_library(${name} STATIC ${_srcs})
   target_include_directories(${name} PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}/..")
   navora_target_defaults(${name})
@@ -19,6 +26,11 @@ endfunction()
 function(navora_add_test_suite name)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   file(GLOB _srcs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  set(_cpp ${_srcs})
+  list(FILTER _cpp INCLUDE REGEX "\\.cpp$")
+  if(NOT _cpp)
+    return()  # no tests for this subsystem yet
+  endif()
   add_executable(${name} ${_srcs})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock navora_test_main)
   target_compile_definitions(${name} PRIVATE
