@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/apppaths.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -128,4 +129,15 @@ std::string FileExtension(const std::string& path) {
 std::string DirectoryOf(const std::string& path) {
     const auto p = path.rfind('/');
     return p == std::string::npos ? std::string() : path.substr(0, p + 1);
+}
+
+std::string getBuiltinChartsDirectory() {
+    if (const char* env = std::getenv("NAVORA_BUILTIN_CHARTS"); env && *env) return env;
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    if (exeDir.isEmpty()) return {};
+    for (const QString& candidate : {exeDir + QStringLiteral("/builtin"),
+                                     exeDir + QStringLiteral("/../share/navora/builtin")}) {
+        if (QFileInfo(candidate).isDir()) return QDir::cleanPath(candidate).toLocal8Bit().toStdString();
+    }
+    return {};
 }

@@ -32,3 +32,8 @@ long long FileSize(const std::string& path);
 std::string FileExtension(const std::string& path);  // lower-case, without the dot
 std::string FileNameOf(const std::string& path);     // after the last "/", "\" or ":"
 std::string DirectoryOf(const std::string& path);    // up to and including the last "/"
+
+// The folder of charts shipped with the program ("builtin"): $NAVORA_BUILTIN_CHARTS when
+// set, else "builtin" beside the executable (a build tree), else
+// <prefix>/share/navora/builtin for an installed program. Empty when none exists.
+std::string getBuiltinChartsDirectory();
