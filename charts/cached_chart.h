@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Draws the open chart at any power-of-two zoom without decoding on the GUI thread.
+//
+// The view is cut into 256 x 256 squares of output pixels. Background threads decode
+// each square into its own 32-bit image; the GUI thread only places and paints squares
+// that are ready. While a square is still being decoded its cell is filled from squares
+// of the next coarser or next finer zoom that are still in memory, so panning and
+// zooming always show something and sharpen as the work completes.
+//
+// Threads: everything public runs on the GUI thread. Worker threads touch only the
+// squares they were handed (through the needed queue) and give them back through the
+// processed list; the owner polls TimerCallback() at the heartbeat and repaints when it
+// says so.
+
+#include <QImage>
+#include <QPixmap>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "charts/qct.h"
+#include "core/geometry.h"
+#include "core/uiservices.h"
+#include "core/workerthread.h"
+
+class QPainter;
+
+class CCachedQuickChart {
+public:
+    static constexpr int kSquare = 256;  // output pixels per square side
+    static constexpr int kInvalidZoom = -999;
+    static constexpr const char* kDownloadDisabledMessage =
+        "Automatic download of map data is disabled in the Map Settings";
+
+    // One decoded square of output pixels.
+    struct DIB_square {
+        double x = 0, y = 0;  // top-left corner in zoomed pixels (multiples of 256)
+        int zoom = kInvalidZoom;
+        // 0 normal; 1 decoding met missing chunk data and a download was asked for;
+        // 2 that data has arrived: draw once more, then read again.
+        int refresh = 0;
+        int shortfall = 0;  // largest (decoded level - wanted level) met while decoding
+        std::unique_ptr<uint32_t[]> pixels;  // 256 x 256, 0xFFRRGGBB
+        QImage image;                        // RGB32 over `pixels`
+        QPixmap pixmap;                      // made from `image` at the first draw after a read
+        bool pixmap_ok = false;
+
+        bool IsValid() const { return zoom != kInvalidZoom; }
+        void Invalidate() {
+            zoom = kInvalidZoom;
+            refresh = 0;
+            pixmap_ok = false;
+        }
+        // The chunk in which the square starts, ordered top chunk rows first.
+        int64_t ChunkKey() const;
+        // Decodes the square from the chart (worker thread).
+        void Read(CQuickChart* chart, ThreadDataForRead& td);
+        // Row/column of the square in the grid of its own zoom.
+        int Row() const;
+        int Column() const;
+    };
+
+    // Where squares go for one Draw: the current grid and the coarser and finer grids
+    // that fill its gaps.
+    struct square_map {
+        int zoom = 0;
+        int r0 = 0, c0 = 0, R = 0, C = 0;
+        std::vector<DIB_square*> current;
+        std::vector<uint8_t> in_progress;
+        int cr0 = 0, cc0 = 0, CR = 0, CC = 0;  // coarser grid (zoom + 1)
+        std::vector<DIB_square*> coarser;
+        std::vector<DIB_square*> finer;  // 2R x 2C cells of zoom - 1, from (2 r0, 2 c0)
+
+        // The area left .. left + width - 1, top .. top + height - 1 in zoomed pixels.
+        void Setup(double left, double top, double width, double height, int z);
+        // Index of the current-grid cell of a zoom-z square, -1 outside.
+        int CellOf(const DIB_square& sq) const;
+        int CellAt(int row, int column) const;  // absolute grid row/column, -1 outside
+        // Places a square of zoom z, z + 1 or z - 1. Returns the square that lost its cell
+        // to another of the same zoom (the one with the larger shortfall; the newcomer on
+        // a tie), null when nothing lost. `placed` says whether `sq` went into the current
+        // grid.
+        DIB_square* Place(DIB_square* sq, bool& placed);
+        // Chunk columns/rows (1024 chart pixels each) covered by the current grid.
+        void get_chunk_box(int& cx0, int& cy0, int& cx1, int& cy1) const;
+    };
+
+    // Stand-in for the chunk download worker: it takes the requests that the missing-data
+    // callback makes and keeps them in the order the downloader will want them, but does
+    // not fetch anything yet, so it is never busy and never has output of its own.
+    // ChunkArrived() is how a finished download is reported.
+    class CWebWorker {
+    public:
+        struct Needed {
+            int row = 0, column = 0, decoded = 0;
+        };
+
+        // Worker threads.
+        void Bind(CQuickChart::CChunkFile* file, CQuickChart* chart);
+        void AddRequest(int row, int column, int decoded, int wanted);
+
+        // GUI thread.
+        bool IsActive() const;
+        bool isBusy() const { return false; }
+        bool OutputReady() const;
+        // Chunks that finished since the last call (row << 16 | column).
+        std::vector<uint32_t> TakeOutput();
+        void ChunkArrived(int row, int column);
+        // Keeps only chunks inside the box that still need a finer level than max(z - 1, 0).
+        void FilterNeeded(int zoom, int cx0, int cy0, int cx1, int cy1);
+        int TargetLevel() const;
+        std::vector<Needed> NeededChunks() const;  // in download order
+        long long RequestCount() const;            // requests received since made
+
+    private:
+        mutable std::mutex m_mutex;
+        CQuickChart::CChunkFile* m_file = nullptr;
+        CQuickChart* m_chart = nullptr;
+        int m_target = 0;
+        std::map<uint32_t, Needed> m_needed;  // column << 16 | row
+        long long m_request_count = 0;
+        std::set<uint32_t> m_output;
+    };
+
+    class CWorker;
+
+    explicit CCachedQuickChart(NV_HWND parent = NV_HWND());
+    ~CCachedQuickChart();
+    CCachedQuickChart(const CCachedQuickChart&) = delete;
+    CCachedQuickChart& operator=(const CCachedQuickChart&) = delete;
+
+    void Open(const NV_HWND& parent, const char* path, std::function<void(bool)> callback);
+    void Close();
+    bool IsOpen() const { return m_chart != nullptr; }
+    CQuickChart* Chart() const { return m_chart; }
+
+    // Draws so that chart pixel `origin` lies at the top-left corner of `rect`, at zoom z.
+    // 1 after drawing; 0 without a chart (the rect is then filled white). `flag` is
+    // always returned false.
+    int Draw(QPainter* painter, const FRect& rect, const FPoint& origin, int zoom, bool& flag);
+    // True when there is something new to paint.
+    bool TimerCallback();
+    bool isLoading() const;
+    void InvalidateAllDibs();
+
+    double getScaleAt(double x, double y) const;
+    double getQCTScaleAtCenter() const;
+    bool CurrentChartDoesContain(double lat, double lon) const;
+
+    // Whether squares over missing chunk data ask for a download (set by the chart view
+    // from its settings). Off by default.
+    void SetAutomaticDownload(bool enabled) { m_auto_download.store(enabled); }
+    bool AutomaticDownload() const { return m_auto_download.load(); }
+
+    // --- Inspection, for tools, tests and benchmarks (GUI thread) ---
+    // True when the last Draw painted every cell from a square of its own zoom.
+    bool LastFrameComplete() const { return m_last_complete; }
+    // Squares in existence: the list plus those queued, in work or processed.
+    int SquareCount() const { return m_square_count; }
+    int DibListSize() const { return static_cast<int>(m_dibs.size()); }
+    const square_map& Map() const { return m_map; }
+    struct QueuedSquare {
+        double x, y;
+        int zoom;
+    };
+    std::vector<QueuedSquare> QueuedSquares() const;
+    CWebWorker* WebWorker();
+    // Holds the worker threads (already running jobs finish); applies to workers made later.
+    void SetWorkerPaused(bool paused);
+    // Blocks until a processed square is waiting or `timeout_ms` passes (never in the GUI).
+    bool WaitForProcessed(int timeout_ms);
+
+private:
+    void CollectResults();
+    void ApplyDownloadOutput();
+    void FilterDownloadRequests();
+    void TopUpDibList();
+    void PlaceSquares();
+    void Paint(QPainter* painter, const FRect& rect, double left, double top);
+    void RequestMissing();
+    void PostStatusMessages();
+    void DeleteWorkerAndSquares();
+
+    NV_HWND m_parent;
+    CQuickChart* m_chart = nullptr;
+    std::unique_ptr<CWorker> m_worker;
+    std::list<std::unique_ptr<DIB_square>> m_dibs;  // front = most recently useful
+    square_map m_map;
+    int m_square_count = 0;
+    bool m_last_complete = false;
+    bool m_repaint_requested = false;
+    bool m_paused = false;
+    bool m_status_shown = false;     // the download-disabled message is on the status line
+    bool m_disabled_reported = false;  // ... and is not to be shown again until reset
+    int m_open_generation = 0;
+    std::atomic<bool> m_auto_download{false};
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    friend class CWorker;
+};
