@@ -1,0 +1,234 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// AIS sentences: fragments are armoured six-bit payloads collected into one bit stream.
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "navdata/nmea_records.h"
+
+extern const int g_nmea_records_ais_anchor;
+const int g_nmea_records_ais_anchor = 0;
+
+namespace {
+
+CNMEASentenceTypeOf<CNEMA_AIS::VDM> s_vdm(3, "VDM");
+CNMEASentenceTypeOf<CNEMA_AIS::VDO> s_vdo(3, "VDO");
+
+// One stream for VDM and VDO alike (GUI thread only): interleaved multi-fragment
+// messages from two sources spoil each other, and the fragment check drops the rest.
+struct BitStream {
+    uint8_t bytes[CNEMA_AIS::CAIS_Sentence::kMaxBits / 8] = {};
+    int count = 0;
+    int last_fragment = 0;
+};
+BitStream g_stream;
+
+}  // namespace
+
+int CNEMA_AIS::CAIS_Sentence::decode_sixbit(int c) { return ((c < 89) ? (c + 80) : (c + 72)) & 63; }
+
+void CNEMA_AIS::CAIS_Sentence::append_sixbits(int value) {
+    for (int bit = 5; bit >= 0; --bit) {
+        if (g_stream.count >= kMaxBits) return;
+        const int index = g_stream.count >> 3;
+        const uint8_t mask = static_cast<uint8_t>(0x80 >> (g_stream.count & 7));
+        if ((value >> bit) & 1) {
+            g_stream.bytes[index] |= mask;
+        } else {
+            g_stream.bytes[index] &= static_cast<uint8_t>(~mask);
+        }
+        ++g_stream.count;
+    }
+}
+
+uint32_t CNEMA_AIS::CAIS_Sentence::fetch_bits(int& position, int count) {
+    // Bits past the end of a short message read as 0.
+    uint32_t value = 0;
+    for (int i = 0; i < count; ++i, ++position) {
+        int bit = 0;
+        if (position >= 0 && position < g_stream.count) {
+            bit = (g_stream.bytes[position >> 3] >> (7 - (position & 7))) & 1;
+        }
+        value = (value << 1) | static_cast<uint32_t>(bit);
+    }
+    return value;
+}
+
+int32_t CNEMA_AIS::CAIS_Sentence::fetch_bits_signed(int& position, int count) {
+    const uint32_t raw = fetch_bits(position, count);
+    if (count <= 0 || count >= 32) return static_cast<int32_t>(raw);
+    const uint32_t sign = 1u << (count - 1);
+    if (raw & sign) return static_cast<int32_t>(raw) - static_cast<int32_t>(sign << 1);
+    return static_cast<int32_t>(raw);
+}
+
+void CNEMA_AIS::CAIS_Sentence::fetch_string(char* out, int& position, int bits) {
+    const int chars = bits / 6;
+    int n = 0;
+    for (int i = 0; i < chars; ++i) {
+        int c = static_cast<int>(fetch_bits(position, 6));
+        if (c < 32) c += 64;
+        out[n++] = static_cast<char>(c);
+    }
+    while (n > 0 && (out[n - 1] == ' ' || out[n - 1] == '@')) --n;
+    out[n] = '\0';
+}
+
+void CNEMA_AIS::CAIS_Sentence::decode_type(unsigned char type, char* out) {
+    static const char* const kTens3[] = {"Fishing",  "Towing",   "Big Towing",     "Dredging", "Diving",
+                                         "Military", "Sailing",  "Pleasure craft", "Type 38",  "Type 39"};
+    static const char* const kTens5[] = {"Pilot",          "Search and rescue", "Tug",     "Tender",  "Anti-pollution",
+                                         "Law enforcement", "Type 56",          "Type 57", "Medical", "Type 59"};
+    static const char* const kWords[] = {"Unknown", "1", "WIG", "", "HSC", "", "Passenger ship", "Cargo ship",
+                                         "Tanker", "Ship"};
+    static const char* const kHazard[] = {"", ":Haz A", ":Haz B", ":Haz C", ":Haz D", "", "", "", "", ""};
+    if (type > 99) {
+        std::snprintf(out, kTextSize + 1, "Type %d", type);
+        return;
+    }
+    const int d = type / 10;
+    const int u = type % 10;
+    if (d == 3) {
+        std::snprintf(out, kTextSize + 1, "%s", kTens3[u]);
+    } else if (d == 5) {
+        std::snprintf(out, kTextSize + 1, "%s", kTens5[u]);
+    } else {
+        std::snprintf(out, kTextSize + 1, "%s%s", kWords[d], kHazard[u]);
+    }
+}
+
+bool CNEMA_AIS::CAIS_Sentence::Init(char* text) {
+    char* f[6];
+    SplitArgs(text, 6, f);
+    const long count = std::strtol(f[1], nullptr, 10);
+    const long number = std::strtol(f[2], nullptr, 10);
+    if (number == 1) {
+        g_stream.count = 0;
+    } else if (number != g_stream.last_fragment + 1) {
+        return false;  // out of sequence: nothing changes
+    }
+    g_stream.last_fragment = static_cast<int>(number);
+    channel = f[4][0];
+    for (const char* p = f[5]; *p != '\0'; ++p) append_sixbits(decode_sixbit(static_cast<unsigned char>(*p)));
+    message_type = 0;
+    if (number != count) return true;  // listeners ignore type 0
+    DecodeMessage();
+    return true;
+}
+
+void CNEMA_AIS::CAIS_Sentence::DecodeMessage() {
+    int pos = 0;
+    message_type = static_cast<uint8_t>(fetch_bits(pos, 6));
+    pos += 2;  // repeat indicator
+    mmsi = fetch_bits(pos, 30);
+    auto position = [this, &pos]() {
+        longitude = fetch_bits_signed(pos, 28) / 600000.0;
+        latitude = fetch_bits_signed(pos, 27) / 600000.0;
+    };
+    auto speedTenths = [this, &pos]() {
+        speed = static_cast<float>(fetch_bits(pos, 10)) * 0.1f;
+        if (speed > 100) speed = 0;
+    };
+    auto dimensions = [this, &pos]() {
+        to_bow = static_cast<int>(fetch_bits(pos, 9));
+        to_stern = static_cast<int>(fetch_bits(pos, 9));
+        to_port = static_cast<int>(fetch_bits(pos, 6));
+        to_starboard = static_cast<int>(fetch_bits(pos, 6));
+    };
+    auto shipType = [this, &pos]() {
+        ship_type = static_cast<uint8_t>(fetch_bits(pos, 8));
+        decode_type(ship_type, ship_type_text);
+    };
+    switch (message_type) {
+        case 1:
+        case 2:
+        case 3: {
+            nav_status = static_cast<uint8_t>(fetch_bits(pos, 4));
+            const int rot = fetch_bits_signed(pos, 8);
+            double r = rot / 4.733;
+            r *= r;
+            if (rot < 0) r = -r;
+            rate_of_turn_valid = r < 720 && r > -720;
+            rate_of_turn = rate_of_turn_valid ? static_cast<float>(r) : 0.0f;
+            speedTenths();
+            pos += 1;  // accuracy
+            position();
+            course = static_cast<float>(fetch_bits(pos, 12)) * 0.1f;
+            heading = static_cast<int>(fetch_bits(pos, 9));
+            second = static_cast<int>(fetch_bits(pos, 6));
+            break;
+        }
+        case 4:
+        case 11:
+            year = static_cast<int>(fetch_bits(pos, 14));
+            month = static_cast<int>(fetch_bits(pos, 4));
+            day = static_cast<int>(fetch_bits(pos, 5));
+            hour = static_cast<int>(fetch_bits(pos, 5));
+            minute = static_cast<int>(fetch_bits(pos, 6));
+            second = static_cast<int>(fetch_bits(pos, 6));
+            pos += 1;
+            position();
+            break;
+        case 5:
+            pos += 2;  // AIS version
+            imo = fetch_bits(pos, 30);
+            fetch_string(callsign, pos, 42);
+            fetch_string(name, pos, 120);
+            shipType();
+            dimensions();
+            pos += 4;  // position device
+            eta_month = static_cast<int>(fetch_bits(pos, 5));
+            eta_day = static_cast<int>(fetch_bits(pos, 5));
+            eta_hour = static_cast<int>(fetch_bits(pos, 5));
+            eta_minute = static_cast<int>(fetch_bits(pos, 6));
+            draught = static_cast<float>(fetch_bits(pos, 8)) * 0.1f;
+            fetch_string(destination, pos, 120);
+            break;
+        case 9:
+            altitude = static_cast<int>(fetch_bits(pos, 12));
+            speed = static_cast<float>(fetch_bits(pos, 10));
+            pos += 1;
+            position();
+            course = static_cast<float>(fetch_bits(pos, 12)) * 0.1f;
+            second = static_cast<int>(fetch_bits(pos, 6));
+            break;
+        case 18:
+        case 19:
+            pos += 8;  // reserved
+            speedTenths();
+            pos += 1;
+            position();
+            course = static_cast<float>(fetch_bits(pos, 12)) * 0.1f;
+            heading = static_cast<int>(fetch_bits(pos, 9));
+            second = static_cast<int>(fetch_bits(pos, 6));
+            if (message_type == 19) {
+                pos += 4;
+                fetch_string(name, pos, 120);
+                shipType();
+                dimensions();
+            }
+            break;
+        case 21:
+            aid_type = static_cast<int>(fetch_bits(pos, 5));
+            fetch_string(name, pos, 120);
+            pos += 1;
+            position();
+            pos += 9;
+            to_bow = static_cast<int>(fetch_bits(pos, 9));
+            break;
+        case 24:
+            part_number = static_cast<int>(fetch_bits(pos, 2));
+            if (part_number == 0) {
+                fetch_string(name, pos, 120);
+            } else if (part_number == 1) {
+                shipType();
+                fetch_string(vendor, pos, 42);
+                fetch_string(callsign, pos, 42);
+                dimensions();
+            }
+            break;
+        default:
+            break;
+    }
+}
