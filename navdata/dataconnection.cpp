@@ -1,0 +1,314 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "navdata/dataconnection.h"
+
+#include <QDebug>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "core/apppaths.h"
+#include "navdata/dataconnection_location.h"
+#include "navdata/dataconnection_net.h"
+#include "navdata/dataconnection_serial.h"
+#include "navdata/dataconnection_sim.h"
+#include "overlays/gpsdata.h"
+
+CDataConnection* CDataConnection::theConnection = nullptr;
+CConnectionHooks CDataConnection::hooks;
+CDataConnection::Persistant CDataConnection::settings;
+
+namespace {
+
+CDataConnection::CConnectionType*& TypeListHead() {
+    static CDataConnection::CConnectionType* head = nullptr;
+    return head;
+}
+
+template <class T>
+CDataConnection* Make() {
+    return new T;
+}
+
+// Registered here rather than beside each class so that a static link always pulls in
+// every kind: an object file nobody references would silently lose its registration.
+// Listed in the order the type menu shows them (registration prepends).
+CDataConnection::CConnectionType s_location("Location Service", CDataConnection::kLocationService,
+                                            &Make<CLocationServiceConnection>);
+CDataConnection::CConnectionType s_serial("Serial", CDataConnection::kSerial, &Make<CSerialConnection>);
+CDataConnection::CConnectionType s_udp("UDP/IP", CDataConnection::kUdp, &Make<CUDPConnection>);
+CDataConnection::CConnectionType s_tcp("TCP/IP", CDataConnection::kTcp, &Make<CTCPIPConnection>);
+CDataConnection::CConnectionType s_sim("Simulation File", CDataConnection::kSimulation, &Make<CNMEASimulation>);
+CDataConnection::CConnectionType s_none("None", CDataConnection::kNone, &Make<CNoConnection>);
+
+// The debug log file; open only between startDebug and stopDebug.
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+std::unique_ptr<std::FILE, FileCloser> s_debugFile;
+
+}  // namespace
+
+CDataConnection::CConnectionType::CConnectionType(const char* n, int i, CDataConnection* (*f)())
+    : name(n), id(i), factory(f) {
+    next = TypeListHead();
+    TypeListHead() = this;
+}
+
+CDataConnection::CConnectionType* CDataConnection::CConnectionType::First() { return TypeListHead(); }
+
+CDataConnection::CConnectionType* CDataConnection::CConnectionType::Find(int id) {
+    for (CConnectionType* t = First(); t; t = t->next)
+        if (t->id == id) return t;
+    return nullptr;
+}
+
+CDataConnection::CDataConnection() = default;
+
+CDataConnection::~CDataConnection() {
+    if (theConnection == this) theConnection = nullptr;
+}
+
+void CDataConnection::OnUpdate(CNMEA_Raw& raw) {
+    if (raw.source == this) return;  // never echo a sentence back to where it came from
+    bool verdict = false;
+    outputFilter.apply(raw.text, verdict);
+    if (verdict) Output(raw.text);
+}
+
+void CDataConnection::Configure(const NV_HWND&, const std::function<void(bool)>& done) {
+    if (done) done(true);
+}
+
+bool CDataConnection::Output(const char*) { return false; }
+
+void CDataConnection::SetStatus(const std::string& text) { statusMessage = text; }
+
+void CDataConnection::ShowStatus() const {
+    if (!statusMessage.empty()) SetStatusMessage(statusMessage);
+}
+
+CDataConnection::Assembly CDataConnection::AssembleLines(const char* data, size_t length, int linesSoFar,
+                                                         int lineLimit, bool countAccepted) {
+    Assembly result;
+    result.lines = linesSoFar;
+    if (lineLimit > 0 && result.lines >= lineLimit) {
+        result.stop = Stop::kLineLimit;
+        return result;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        const char c = data[i];
+        if (c == '\n') {
+            m_line[m_lineLength] = '\0';
+            m_lineLength = 0;
+            DebugLog(m_line);
+            const bool accepted = DispatchLine(m_line);
+            if (accepted || !countAccepted) ++result.lines;
+            if (lineLimit > 0 && result.lines >= lineLimit) {
+                result.consumed = i + 1;
+                result.stop = Stop::kLineLimit;
+                return result;
+            }
+        } else if (c != '\r') {
+            if (m_lineLength >= kLineBufferSize - 1) {
+                DebugLog(kNotNmeaMessage);
+                m_lineLength = 0;
+                result.consumed = i + 1;
+                result.stop = Stop::kOverflow;
+                return result;
+            }
+            m_line[m_lineLength++] = c;
+        }
+    }
+    result.consumed = length;
+    return result;
+}
+
+bool CDataConnection::DispatchLine(char* line) { return CNMEASentence::DispatchSentence(line, this); }
+
+CDataConnection* CDataConnection::Create(int type) {
+    CConnectionType* t = CConnectionType::Find(type);
+    if (!t) t = CConnectionType::Find(kLocationService);
+    if (!t) return nullptr;
+    CDataConnection* c = t->factory();
+    if (c) c->typeId = t->id;
+    return c;
+}
+
+bool CDataConnection::typeIsValid(int type) { return CConnectionType::Find(type) != nullptr; }
+
+void CDataConnection::DestroyConnection() {
+    CDataConnection* c = theConnection;
+    theConnection = nullptr;
+    if (!c) return;
+    c->Close();
+    delete c;
+    stopDebug();
+}
+
+void CDataConnection::CreateConnection() {
+    DestroyConnection();
+    CDataConnection* c = Create(settings.gps_connection_type);
+    if (!c && settings.gps_connection_type != kLocationService) {
+        settings.gps_connection_type = kLocationService;
+        settings.SetChanged();
+        c = Create(settings.gps_connection_type);
+    }
+    if (!c) {
+        MessageBoxOK(NV_HWND(), "Problem", "The GPS Connection Type is not available");
+        return;
+    }
+    theConnection = c;
+    if (settings.output_filters.empty()) {
+        c->Disconnect();  // nothing to write, so do not even listen
+    } else {
+        for (const std::string& rule : settings.output_filters) c->outputFilter.add(rule.c_str());
+    }
+    c->Open();
+    c->ShowStatus();
+}
+
+void CDataConnection::SelectConnectionType(const NV_HWND& parent, const std::function<void(bool)>& done) {
+    std::vector<CConnectionType*> types;
+    std::vector<std::string> names;
+    for (CConnectionType* t = CConnectionType::First(); t; t = t->next) {
+        types.push_back(t);
+        names.emplace_back(t->name);
+    }
+    if (!hooks.showMenu) {
+        qWarning("No menu to choose a connection type from");
+        if (done) done(false);
+        return;
+    }
+    hooks.showMenu(parent, "GPS Connection", names, [parent, types, done](int index) {
+        if (index < 0 || index >= static_cast<int>(types.size())) {
+            if (done) done(false);
+            return;
+        }
+        onConnectionSelected(parent, types[static_cast<size_t>(index)], done);
+    });
+}
+
+void CDataConnection::onConnectionSelected(const NV_HWND& parent, CConnectionType* type,
+                                           const std::function<void(bool)>& done) {
+    // Until the new kind has opened, a restart must not bring back either kind.
+    settings.gps_connection_type = 0;
+    settings.SetChanged();
+    DestroyConnection();
+    CDataConnection* c = type ? Create(type->id) : nullptr;
+    if (!c) {
+        if (done) done(false);
+        return;
+    }
+    theConnection = c;
+    if (settings.output_filters.empty()) {
+        c->Disconnect();
+    } else {
+        for (const std::string& rule : settings.output_filters) c->outputFilter.add(rule.c_str());
+    }
+    const int id = type->id;
+    c->Configure(parent, [c, id, done](bool ok) {
+        // The dialog may outlive the connection (another choice, a pause).
+        if (theConnection != c) {
+            if (done) done(false);
+            return;
+        }
+        bool opened = false;
+        if (ok) {
+            opened = c->Open();
+            if (opened) {
+                settings.gps_connection_type = id;
+                settings.SetChanged();
+                PersistantData::SaveAll();
+            }
+        }
+        c->ShowStatus();
+        if (done) done(opened);
+    });
+}
+
+void CDataConnection::AppWasPaused() {
+    if (!theConnection) return;
+    const bool keep = hooks.keepRunningWhilePaused && hooks.keepRunningWhilePaused();
+    if (!keep) {
+        if (theConnection->IsOpen()) DestroyConnection();
+    } else {
+        theConnection->ContinueWhilePaused();
+    }
+}
+
+void CDataConnection::AppWasResumed() {
+    if (!theConnection) {
+        CreateConnection();
+    } else if (theConnection->IsOpen()) {
+        theConnection->resumeFromBackground();
+    }
+}
+
+void CDataConnection::AppWasDestroyed() { DestroyConnection(); }
+
+void CDataConnection::UpdatedBackgroundSettings() {
+    if (!theConnection) return;
+    const bool keep = hooks.keepRunningWhilePaused && hooks.keepRunningWhilePaused();
+    if (keep) theConnection->ContinueWhilePaused();
+}
+
+std::string CDataConnection::DebugLogPath() { return getTempDirectory() + "/nmea_debug.txt"; }
+
+void CDataConnection::startDebug() {
+    s_debugFile.reset(std::fopen(DebugLogPath().c_str(), "w"));
+    if (!s_debugFile) qWarning("Cannot write the NMEA debug log %s", DebugLogPath().c_str());
+}
+
+void CDataConnection::stopDebug(const NV_HWND& parent) {
+    if (!s_debugFile) return;
+    s_debugFile.reset();
+    if (!parent.IsEmpty() && hooks.exportFileAs) hooks.exportFileAs(parent, DebugLogPath(), "nmea_debug.txt", "text/plain");
+}
+
+bool CDataConnection::isDebugging() { return s_debugFile != nullptr; }
+
+void CDataConnection::DebugLog(const char* text) {
+    if (!s_debugFile || !text) return;
+    std::fputs(text, s_debugFile.get());
+    std::fputc('\n', s_debugFile.get());
+}
+
+namespace {
+CDataGPSPosition& DefaultPosition() {
+    static CDataGPSPosition position;
+    return position;
+}
+CDataGPSSatelliteSignals& DefaultSatellites() {
+    static CDataGPSSatelliteSignals satellites;
+    return satellites;
+}
+}  // namespace
+
+CDataGPSPosition* CDataConnection::Position() {
+    if (hooks.position) return hooks.position();
+    return &DefaultPosition();
+}
+
+CDataGPSSatelliteSignals* CDataConnection::Satellites() {
+    if (hooks.satellites) return hooks.satellites();
+    return &DefaultSatellites();
+}
+
+void CDataConnection::DispatchPositionUpdate() {
+    if (hooks.dispatchPositionUpdate) {
+        hooks.dispatchPositionUpdate();
+        return;
+    }
+    if (CDataGPSPosition* p = Position()) Listener<CDataGPSPosition>::Publish(*p);
+}
+
+void CDataConnection::PublishSatellites() {
+    if (hooks.publishSatellites) {
+        hooks.publishSatellites();
+        return;
+    }
+    if (CDataGPSSatelliteSignals* s = Satellites()) Listener<CDataGPSSatelliteSignals>::Publish(*s);
+}

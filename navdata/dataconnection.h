@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The one source of navigation input: a serial port, a TCP client, a UDP listener, a
+// replayed log file, the platform's location service, or nothing. NMEA connections
+// assemble received bytes into lines and hand each to CNMEASentence::DispatchSentence;
+// every connection writes the raw sentences its output filter allows back to the device.
+//
+// GUI thread only: socket and position signals arrive from the event loop, serial
+// polling and simulation run on heartbeat ticks. theConnection and the debug log file
+// are touched from that thread alone.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/persistantdata.h"
+#include "core/uiservices.h"
+#include "navdata/nmea_sentence.h"
+
+class CDataGPSPosition;
+class CDataGPSSatelliteSignals;
+
+// What a connection needs from the layers above it (the position object, track
+// recording, AIS, the platform and the dialogs). Every hook is optional: an empty one
+// falls back to a headless default (see the comments), which is what tools and tests use.
+struct CConnectionHooks {
+    // The position the location service writes into and the satellite table. Default:
+    // a position object owned by this module.
+    std::function<CDataGPSPosition*()> position;
+    std::function<CDataGPSSatelliteSignals*()> satellites;
+    // Publishes a position that was just written. Default: Listener<CDataGPSPosition>.
+    std::function<void()> dispatchPositionUpdate;
+    // Publishes the satellite table. Default: Listener<CDataGPSSatelliteSignals>.
+    std::function<void()> publishSatellites;
+    // A simulation starts or rewinds (clear the position history, tell track recording)
+    // and ends. Default: nothing.
+    std::function<void()> simulationStarting;
+    std::function<void()> simulationEnded;
+    // Whether the connection must keep running while the application is paused
+    // (background activity, or recording a track in background mode). Default: false.
+    std::function<bool()> keepRunningWhilePaused;
+    // Reads the AIS target list fetched on connecting. Default: nothing.
+    std::function<void(const std::string& path)> readAisTargets;
+    // Barometric pressure (0 without a barometer) and stopping the barometer.
+    std::function<double()> barometricPressure;
+    std::function<void()> stopBarometer;
+    // Whether the altitude is barometric or blended (the barometer must keep running).
+    std::function<bool()> altitudeUsesBarometer;
+
+    // Dialogs. A menu of items under a title; `done` gets the index chosen or -1.
+    std::function<void(const NV_HWND&, const std::string& title, const std::vector<std::string>& items,
+                       std::function<void(int)> done)>
+        showMenu;
+    // The set-up page of a connection type ("SerialSetup", "TcpSetup", "UdpSetup").
+    // Default: reports success at once with the stored settings.
+    std::function<void(const NV_HWND&, const std::string& page, std::function<void(bool)> done)> showSetupPage;
+    // File pickers: choose a file of a type to read / offer a file to save elsewhere.
+    std::function<void(const NV_HWND&, const std::string& mime, const std::string& extension,
+                       std::function<void(bool ok, const std::string& path)> done)>
+        importFile;
+    std::function<void(const NV_HWND&, const std::string& path, const std::string& name, const std::string& mime)>
+        exportFileAs;
+};
+
+class CDataConnection : public Listener<CNMEA_Raw> {
+public:
+    // One selectable kind of connection; the kinds are registered once, in a fixed order.
+    class CConnectionType {
+    public:
+        CConnectionType(const char* name, int id, CDataConnection* (*factory)());
+        const char* name;
+        int id;
+        CConnectionType* next = nullptr;
+        CDataConnection* (*factory)();
+
+        static CConnectionType* First();
+        static CConnectionType* Find(int id);
+    };
+
+    enum TypeId {
+        kNone = 70,
+        kLocationService = 71,
+        kTcp = 73,
+        kSimulation = 74,
+        kUdp = 79,
+        kSerial = 83,
+    };
+
+    // Line buffer: 199 characters plus the terminating NUL.
+    static constexpr int kLineBufferSize = 200;
+    // Serial and UDP read raw input in chunks of at most this many bytes.
+    static constexpr int kReadChunk = 4000;
+    static constexpr int kNetworkLineLimit = 200;
+    static constexpr int kSerialLineLimit = 100;
+
+    static constexpr const char* kNotNmeaMessage = "Error: Data not NMEA format.";
+    static constexpr const char* kTooManyMessage = "Error: too many sentences - discarding the input buffer";
+
+    CDataConnection();
+    ~CDataConnection() override;
+    CDataConnection(const CDataConnection&) = delete;
+    CDataConnection& operator=(const CDataConnection&) = delete;
+
+    // Writes a raw sentence the output filter allows; never one this connection received.
+    void OnUpdate(CNMEA_Raw& raw) override;
+
+    virtual void Configure(const NV_HWND& parent, const std::function<void(bool)>& done);
+    virtual bool Open() = 0;
+    virtual void Close() {}
+    virtual bool Output(const char* text);
+    virtual void ContinueWhilePaused() {}
+    virtual void resumeFromBackground() {}
+
+    bool IsOpen() const { return !notOpen; }
+    bool IsSimulation() const { return isSimulation; }
+    const std::string& StatusMessage() const { return statusMessage; }
+    const std::string& Description() const { return description; }
+    int TypeId() const { return typeId; }
+    CNMEA_filter& OutputFilter() { return outputFilter; }
+
+    // The connection in use; null when there is none.
+    static CDataConnection* theConnection;
+
+    // A new, unopened connection; an unregistered identifier gives a location service.
+    static CDataConnection* Create(int type);
+    static void CreateConnection();
+    static void SelectConnectionType(const NV_HWND& parent, const std::function<void(bool)>& done);
+    static void onConnectionSelected(const NV_HWND& parent, CConnectionType* type,
+                                     const std::function<void(bool)>& done);
+    static void AppWasPaused();
+    static void AppWasResumed();
+    static void AppWasDestroyed();
+    // Settings of the layers above changed while paused (background recording turned on
+    // or off): keep, close or restart the connection accordingly.
+    static void UpdatedBackgroundSettings();
+    static bool typeIsValid(int type);
+    static bool hasBuiltinCompass() { return false; }
+
+    // The debug log: every received line and every error, one per line.
+    static void startDebug();
+    static void stopDebug(const NV_HWND& parent = NV_HWND());
+    static bool isDebugging();
+    static void DebugLog(const char* text);
+    static std::string DebugLogPath();
+
+    static CConnectionHooks hooks;
+
+    // The headless defaults behind CConnectionHooks::position / satellites.
+    static CDataGPSPosition* Position();
+    static CDataGPSSatelliteSignals* Satellites();
+    static void DispatchPositionUpdate();
+    static void PublishSatellites();
+
+    class Persistant : public PersistantData {
+    public:
+        Persistant() : PersistantData("CDataConnection") {}
+        void DeclareData() override {
+            Declare("gps_connection_type", gps_connection_type);
+            Declare("output_filters", output_filters);
+        }
+        int gps_connection_type = kLocationService;
+        std::vector<std::string> output_filters;
+    };
+    static Persistant settings;
+
+protected:
+    // Why AssembleLines stopped before the end of its input.
+    enum class Stop { kNone, kOverflow, kLineLimit };
+    struct Assembly {
+        size_t consumed = 0;  // bytes used (the rest is left for the next read event)
+        int lines = 0;        // lines counted towards the limit
+        Stop stop = Stop::kNone;
+    };
+
+    // Adds bytes to the line buffer, dispatching each complete line. Stops after an
+    // overflow (the byte that did not fit is consumed and lost) or when `lineLimit`
+    // lines were counted; `countAccepted` counts only lines the dispatcher accepted.
+    Assembly AssembleLines(const char* data, size_t length, int linesSoFar, int lineLimit, bool countAccepted);
+    // Hands one complete line over; returns whether it was accepted.
+    virtual bool DispatchLine(char* line);
+
+    void SetStatus(const std::string& text);
+    // Shows the status message on the status line (nothing when it is empty).
+    void ShowStatus() const;
+
+    bool notOpen = true;
+    std::string statusMessage;
+    bool isSimulation = false;
+    std::string description;
+    CNMEA_filter outputFilter;
+    int typeId = 0;
+
+private:
+    char m_line[kLineBufferSize] = {};
+    int m_lineLength = 0;
+
+    static void DestroyConnection();
+};
+
+// Open() succeeds and nothing is ever received.
+class CNoConnection : public CDataConnection {
+public:
+    bool Open() override {
+        notOpen = false;
+        return true;
+    }
+};

@@ -1,0 +1,292 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "navdata/dataconnection_net.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+#include <QUrl>
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/apppaths.h"
+#include "core/heartbeat.h"
+#include "navdata/network_name.h"
+#include "overlays/gpsdata.h"
+
+CTCPIPConnection::Persistant CTCPIPConnection::settings;
+CUDPConnection::Persistant CUDPConnection::settings;
+
+namespace {
+
+// Counts down the pulses to the next TCP attempt. Pulse-driven rather than a QTimer so
+// that the wait follows the application's heartbeat (and a test's own pulses).
+class ReconnectTimer : public CHeartbeat::Counter {
+public:
+    ReconnectTimer() : Counter(1) {}
+    void Arm() {
+        m_armed = true;
+        SetPeriod(CTCPIPConnection::kReconnectPulses, true);
+    }
+    bool Armed() const { return m_armed; }
+    void OnHeartbeat() override {
+        if (!m_armed) return;
+        m_armed = false;
+        if (!CDataConnection::theConnection) CDataConnection::AppWasResumed();
+    }
+
+private:
+    bool m_armed = false;
+};
+
+ReconnectTimer& Reconnect() {
+    static ReconnectTimer timer;
+    return timer;
+}
+
+// The network restriction holds when a network is named and we are on another one.
+bool WrongNetwork(const std::string& network) { return !network.empty() && network != getCurrentNetworkName(); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// TCP client
+
+CTCPIPConnection::CTCPIPConnection() = default;
+
+CTCPIPConnection::~CTCPIPConnection() { CTCPIPConnection::Close(); }
+
+void CTCPIPConnection::Setup(const std::string& address, int port, bool instant) {
+    settings.ip_address = address;
+    settings.port = port;
+    settings.instant_acquisition = instant;
+    settings.network.clear();
+    settings.SetChanged();
+}
+
+bool CTCPIPConnection::ReconnectPending() { return Reconnect().Armed(); }
+
+int CTCPIPConnection::ReconnectPulsesLeft() { return Reconnect().Armed() ? Reconnect().Remaining() : 0; }
+
+void CTCPIPConnection::Configure(const NV_HWND& parent, const std::function<void(bool)>& done) {
+    if (hooks.showSetupPage) hooks.showSetupPage(parent, "TcpSetup", done);
+    else if (done) done(true);
+}
+
+bool CTCPIPConnection::Open() {
+    if (WrongNetwork(settings.network)) {
+        SetStatus("TCP connection set up for " + settings.network);
+        return false;
+    }
+    if (settings.instant_acquisition && settings.port == kInstantPort) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/targets%p.txt", static_cast<void*>(this));
+        m_targetsFile = getTempDirectory() + name;
+        QFile::remove(QString::fromStdString(m_targetsFile));
+    }
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+    }
+    m_socket = std::make_unique<QTcpSocket>();
+    connect(m_socket.get(), &QTcpSocket::readyRead, this, &CTCPIPConnection::onReadyRead);
+    connect(m_socket.get(), &QTcpSocket::connected, this, &CTCPIPConnection::onConnected);
+    connect(m_socket.get(), &QTcpSocket::disconnected, this, &CTCPIPConnection::onDisconnected);
+    connect(m_socket.get(), &QTcpSocket::errorOccurred, this, &CTCPIPConnection::onError);
+    m_socket->connectToHost(QString::fromStdString(settings.ip_address), static_cast<quint16>(settings.port),
+                            QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    notOpen = false;
+    return true;
+}
+
+void CTCPIPConnection::Close() {
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket.reset();
+    }
+    m_http.reset();
+    m_pending.clear();
+}
+
+bool CTCPIPConnection::Output(const char* text) {
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState) return false;
+    const qint64 length = static_cast<qint64>(std::strlen(text));
+    if (m_socket->write(text, length) < length) {
+        SetStatus("Output failed");
+        return false;
+    }
+    DebugLog(text);
+    return true;
+}
+
+void CTCPIPConnection::onConnected() {
+    if (!m_targetsFile.empty()) FetchTargets();
+}
+
+void CTCPIPConnection::FetchTargets() {
+    m_http = std::make_unique<QNetworkAccessManager>();
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(QString::fromStdString(settings.ip_address));
+    url.setPort(kTargetsPort);
+    url.setPath(QStringLiteral("/targets/getTargets"));
+    QNetworkReply* reply = m_http->get(QNetworkRequest(url));
+    const std::string path = m_targetsFile;
+    connect(reply, &QNetworkReply::finished, this, [reply, path]() {
+        reply->deleteLater();
+        if (reply->error() != QNetworkReply::NoError) return;
+        QFile file(QString::fromStdString(path));
+        if (!file.open(QIODevice::WriteOnly)) return;
+        const QByteArray body = reply->readAll();
+        const bool written = file.write(body) == body.size();
+        file.close();
+        if (written && FileExists(path) && hooks.readAisTargets) hooks.readAisTargets(path);
+        QFile::remove(QString::fromStdString(path));
+    });
+}
+
+void CTCPIPConnection::ReadInput(const char* data, size_t length, int& lines, bool& stop) {
+    const Assembly r = AssembleLines(data, length, lines, kNetworkLineLimit, false);
+    lines = r.lines;
+    if (r.stop == Stop::kOverflow) {
+        m_pending.assign(data + r.consumed, length - r.consumed);
+        stop = true;
+    } else if (r.stop == Stop::kLineLimit) {
+        const bool more = r.consumed < length || m_socket->bytesAvailable() > 0;
+        if (more) {
+            m_socket->readAll();
+            DebugLog(kTooManyMessage);
+        }
+        stop = true;
+    }
+}
+
+void CTCPIPConnection::onReadyRead() {
+    if (!m_socket) return;
+    int lines = 0;
+    bool stop = false;
+    if (!m_pending.empty()) {
+        const std::string pending = std::move(m_pending);
+        m_pending.clear();
+        ReadInput(pending.data(), pending.size(), lines, stop);
+    }
+    char buffer[kReadChunk];
+    while (!stop && m_socket && m_socket->bytesAvailable() > 0) {
+        const qint64 n = m_socket->read(buffer, sizeof buffer);
+        if (n <= 0) break;
+        ReadInput(buffer, static_cast<size_t>(n), lines, stop);
+    }
+}
+
+void CTCPIPConnection::onError() {
+    if (!m_socket) return;
+    char text[64];
+    std::snprintf(text, sizeof text, "TCP Error: %d", static_cast<int>(m_socket->error()));
+    SetStatus(text);
+    Failed();
+}
+
+void CTCPIPConnection::onDisconnected() {
+    SetStatus("TCP Disconnected");
+    Failed();
+}
+
+void CTCPIPConnection::Failed() {
+    ShowStatus();
+    if (m_failed) return;  // an error is usually followed by the disconnection
+    m_failed = true;
+    // Deleting the connection inside its own socket's signal is not safe; do it from the
+    // event loop, then wait for the next attempt.
+    QTimer::singleShot(0, []() {
+        CDataConnection::AppWasDestroyed();
+        if (CDataGPSPosition* p = Position()) p->fix_status = FIX_NONE;
+        PublishSatellites();
+        Reconnect().Arm();
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// UDP listener
+
+CUDPConnection::CUDPConnection() = default;
+
+CUDPConnection::~CUDPConnection() { CUDPConnection::Close(); }
+
+void CUDPConnection::Setup(int port) {
+    settings.port = port;
+    settings.network.clear();
+    settings.SetChanged();
+}
+
+void CUDPConnection::Configure(const NV_HWND& parent, const std::function<void(bool)>& done) {
+    if (hooks.showSetupPage) hooks.showSetupPage(parent, "UdpSetup", done);
+    else if (done) done(true);
+}
+
+bool CUDPConnection::Open() {
+    notOpen = false;
+    if (WrongNetwork(settings.network)) {
+        SetStatus("UDP connection not opened because current network is not " + settings.network);
+        return false;
+    }
+    m_socket = std::make_unique<QUdpSocket>();
+    if (!m_socket->bind(QHostAddress::Any, static_cast<quint16>(settings.port), QAbstractSocket::ShareAddress)) {
+        SetStatus("Socket bind failed: " + m_socket->errorString().toStdString());
+        m_socket.reset();
+        return false;
+    }
+    connect(m_socket.get(), &QUdpSocket::readyRead, this, &CUDPConnection::onReadyRead);
+    return true;
+}
+
+void CUDPConnection::Close() {
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->close();
+        m_socket.reset();
+    }
+    m_pending.clear();
+}
+
+int CUDPConnection::BoundPort() const { return m_socket ? m_socket->localPort() : 0; }
+
+void CUDPConnection::onReadyRead() {
+    if (!m_socket) return;
+    int lines = 0;
+    // Discards the rest of this event's input once too many lines came in.
+    auto discardAll = [this]() {
+        m_pending.clear();
+        while (m_socket->hasPendingDatagrams()) m_socket->readDatagram(nullptr, 0);
+        DebugLog(kTooManyMessage);
+    };
+    // Returns true when reading must stop for this event.
+    auto feed = [&](const char* data, size_t length) {
+        const Assembly r = AssembleLines(data, length, lines, kNetworkLineLimit, false);
+        lines = r.lines;
+        if (r.stop == Stop::kOverflow) {
+            m_pending.assign(data + r.consumed, length - r.consumed);
+            return true;
+        }
+        if (r.stop == Stop::kLineLimit) {
+            if (r.consumed < length || m_socket->hasPendingDatagrams()) discardAll();
+            return true;
+        }
+        return false;
+    };
+    if (!m_pending.empty()) {
+        const std::string pending = std::move(m_pending);
+        m_pending.clear();
+        if (feed(pending.data(), pending.size())) return;
+    }
+    char buffer[kReadChunk];
+    while (m_socket->hasPendingDatagrams()) {
+        const qint64 n = m_socket->readDatagram(buffer, sizeof buffer);
+        if (n < 0) break;
+        if (feed(buffer, static_cast<size_t>(n))) return;
+    }
+}
