@@ -1,0 +1,246 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <gtest/gtest.h>
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QUdpSocket>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/heartbeat.h"
+#include "navdata/dataconnection_net.h"
+#include "navdata/network_name.h"
+#include "overlays/gpsdata.h"
+#include "tests/support/recording_ui.h"
+#include "test_connection_support.h"
+
+using conntest::Numbered;
+using conntest::Sentence;
+using conntest::WaitFor;
+
+namespace {
+
+// A loopback server the TCP connection dials; keeps every client it accepted.
+class LoopbackServer {
+public:
+    LoopbackServer() { EXPECT_TRUE(server.listen(QHostAddress(QHostAddress::LocalHost), 0)); }
+    int Port() const { return server.serverPort(); }
+    QTcpSocket* WaitForClient(size_t n) {
+        WaitFor([&]() {
+            while (server.hasPendingConnections()) clients.push_back(server.nextPendingConnection());
+            return clients.size() >= n;
+        });
+        return clients.size() >= n ? clients[n - 1] : nullptr;
+    }
+    QTcpServer server;
+    std::vector<QTcpSocket*> clients;  // owned by the server
+};
+
+class TcpSettingsGuard {
+public:
+    TcpSettingsGuard() : m_saved(CTCPIPConnection::settings.ip_address), m_port(CTCPIPConnection::settings.port) {}
+    ~TcpSettingsGuard() {
+        CTCPIPConnection::Setup(m_saved, m_port, false);
+        setNetworkNameProviderForTesting(nullptr);
+    }
+
+private:
+    std::string m_saved;
+    int m_port;
+};
+
+// Opens the configured TCP connection the way the application does and waits for the server.
+QTcpSocket* ConnectTcp(LoopbackServer& server, size_t n = 1) {
+    CTCPIPConnection::Setup("127.0.0.1", server.Port(), false);
+    CDataConnection::settings.gps_connection_type = CDataConnection::kTcp;
+    CDataConnection::CreateConnection();
+    return server.WaitForClient(n);
+}
+
+TEST(TcpConnection, BurstBeyondTheLimitIsCutAtTwoHundredLines) {
+    conntest::SettingsGuard guard;
+    TcpSettingsGuard tcpGuard;
+    LoopbackServer server;
+    conntest::RawRecorder received;
+    QTcpSocket* peer = ConnectTcp(server);
+    ASSERT_NE(peer, nullptr);
+    ASSERT_TRUE(WaitFor([]() { return CDataConnection::theConnection != nullptr; }));
+
+    std::string burst;
+    for (int i = 0; i < 250; ++i) burst += Numbered(i) + "\r\n";
+    peer->write(burst.data(), static_cast<qint64>(burst.size()));
+    peer->flush();
+    // Let the whole burst reach the client's kernel buffer before its event loop runs,
+    // so that it arrives as one read event.
+    QThread::msleep(200);
+    WaitFor([&]() { return received.lines.size() >= 200; });
+    WaitFor([]() { return false; }, 200);  // nothing more may follow
+    ASSERT_EQ(received.lines.size(), 200u);
+    EXPECT_EQ(received.lines.front(), Numbered(0));
+    EXPECT_EQ(received.lines.back(), Numbered(199));
+
+    // The discarded rest does not poison the next event.
+    const std::string next = Numbered(1000) + "\r\n";
+    peer->write(next.data(), static_cast<qint64>(next.size()));
+    ASSERT_TRUE(WaitFor([&]() { return received.lines.size() == 201; }));
+    EXPECT_EQ(received.lines.back(), Numbered(1000));
+}
+
+TEST(TcpConnection, DroppedConnectionRetriesAfterTenSecondsOfHeartbeat) {
+    conntest::SettingsGuard guard;
+    TcpSettingsGuard tcpGuard;
+    RecordingUi ui;
+    LoopbackServer server;
+    QTcpSocket* peer = ConnectTcp(server);
+    ASSERT_NE(peer, nullptr);
+    CDataConnection::Position()->fix_status = FIX_GPS;
+
+    peer->disconnectFromHost();
+    ASSERT_TRUE(WaitFor([]() { return CDataConnection::theConnection == nullptr; }));
+    ASSERT_FALSE(ui.status.empty());
+    EXPECT_EQ(ui.status.back(), "TCP Disconnected");
+    EXPECT_EQ(CDataConnection::Position()->fix_status, FIX_NONE);
+    ASSERT_TRUE(CTCPIPConnection::ReconnectPending());
+
+    for (int i = 0; i < CTCPIPConnection::kReconnectPulses - 1; ++i) CHeartbeat::Pulse();
+    EXPECT_EQ(CDataConnection::theConnection, nullptr) << "retried before 10 seconds";
+    CHeartbeat::Pulse();
+    ASSERT_NE(CDataConnection::theConnection, nullptr);
+    EXPECT_FALSE(CTCPIPConnection::ReconnectPending());
+    ASSERT_NE(server.WaitForClient(2), nullptr);
+
+    // With the server gone the retries go on.
+    server.server.close();
+    for (QTcpSocket* c : server.clients) c->abort();
+    ASSERT_TRUE(WaitFor([]() { return CTCPIPConnection::ReconnectPending(); }));
+    EXPECT_EQ(CDataConnection::theConnection, nullptr);
+    for (int i = 0; i < CTCPIPConnection::kReconnectPulses; ++i) CHeartbeat::Pulse();
+    ASSERT_TRUE(WaitFor([]() { return CTCPIPConnection::ReconnectPending(); }));
+    EXPECT_EQ(ui.status.back().rfind("TCP Error: ", 0), 0u) << ui.status.back();
+    CDataConnection::AppWasDestroyed();
+    for (int i = 0; i < CTCPIPConnection::kReconnectPulses; ++i) CHeartbeat::Pulse();  // lets the pending one run out
+    CDataConnection::AppWasDestroyed();
+}
+
+TEST(TcpConnection, WritesAllowedSentencesButNeverWhatItReceived) {
+    conntest::SettingsGuard guard;
+    TcpSettingsGuard tcpGuard;
+    LoopbackServer server;
+    CDataConnection::settings.output_filters = {"Allow"};
+    conntest::RawRecorder received;
+    QTcpSocket* peer = ConnectTcp(server);
+    ASSERT_NE(peer, nullptr);
+
+    const std::string in = Sentence("GPRMB,in") + "\r\n";
+    peer->write(in.data(), static_cast<qint64>(in.size()));
+    ASSERT_TRUE(WaitFor([&]() { return received.lines.size() == 1; }));
+
+    CNMEA_Raw generated;
+    std::snprintf(generated.text, sizeof generated.text, "$ECRMB,out");
+    generated.AddChecksumAndDispatch();
+    ASSERT_TRUE(WaitFor([&]() { return peer->bytesAvailable() > 0; }));
+    WaitFor([]() { return false; }, 100);
+    EXPECT_EQ(peer->readAll().toStdString(), Sentence("ECRMB,out") + "\r\n");
+}
+
+TEST(TcpConnection, NoRulesMeansNothingIsWritten) {
+    conntest::SettingsGuard guard;
+    TcpSettingsGuard tcpGuard;
+    LoopbackServer server;
+    CDataConnection::settings.output_filters.clear();
+    conntest::RawRecorder keepsRawFlowing;
+    QTcpSocket* peer = ConnectTcp(server);
+    ASSERT_NE(peer, nullptr);
+    CNMEA_Raw generated;
+    std::snprintf(generated.text, sizeof generated.text, "$ECRMB,A,0.1,L,X,WP1");
+    generated.AddChecksumAndDispatch();
+    WaitFor([]() { return false; }, 150);
+    EXPECT_EQ(peer->bytesAvailable(), 0);
+}
+
+TEST(TcpConnection, RestrictedToAnotherNetworkDoesNotDial) {
+    conntest::SettingsGuard guard;
+    TcpSettingsGuard tcpGuard;
+    RecordingUi ui;
+    LoopbackServer server;
+    setNetworkNameProviderForTesting([]() { return std::string("Marina"); });
+    CTCPIPConnection::Setup("127.0.0.1", server.Port(), false);
+    CTCPIPConnection::settings.network = "Boat";
+    CDataConnection::settings.gps_connection_type = CDataConnection::kTcp;
+    CDataConnection::CreateConnection();
+    ASSERT_NE(CDataConnection::theConnection, nullptr);
+    EXPECT_EQ(CDataConnection::theConnection->StatusMessage(), "TCP connection set up for Boat");
+    EXPECT_EQ(ui.status.back(), "TCP connection set up for Boat");
+    WaitFor([]() { return false; }, 150);
+    EXPECT_FALSE(server.server.hasPendingConnections());
+
+    // On the named network it dials.
+    CTCPIPConnection::settings.network = "Marina";
+    CDataConnection::CreateConnection();
+    EXPECT_NE(server.WaitForClient(1), nullptr);
+}
+
+// UDP ---------------------------------------------------------------------------------
+
+class UdpFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_savedPort = CUDPConnection::settings.port;
+        CUDPConnection::Setup(0);  // any free port
+        CDataConnection::settings.gps_connection_type = CDataConnection::kUdp;
+        CDataConnection::CreateConnection();
+        auto* udp = dynamic_cast<CUDPConnection*>(CDataConnection::theConnection);
+        ASSERT_NE(udp, nullptr);
+        port = static_cast<quint16>(udp->BoundPort());
+        ASSERT_NE(port, 0);
+    }
+    void TearDown() override { CUDPConnection::Setup(m_savedPort); }
+    void Send(const std::string& data) {
+        sender.writeDatagram(data.data(), static_cast<qint64>(data.size()), QHostAddress(QHostAddress::LocalHost), port);
+    }
+
+    conntest::SettingsGuard guard;
+    conntest::RawRecorder received;
+    QUdpSocket sender;
+    quint16 port = 0;
+
+private:
+    int m_savedPort = 0;
+};
+
+TEST_F(UdpFixture, SentenceSplitAcrossDatagramsIsJoined) {
+    const std::string s = Sentence("GPTST,split,in,two");
+    Send(s.substr(0, 10));
+    WaitFor([]() { return false; }, 100);
+    EXPECT_TRUE(received.lines.empty());
+    Send(s.substr(10) + "\r\n" + Numbered(1) + "\r\n");
+    ASSERT_TRUE(WaitFor([&]() { return received.lines.size() == 2; }));
+    EXPECT_EQ(received.lines[0], s);
+    EXPECT_EQ(received.lines[1], Numbered(1));
+}
+
+TEST_F(UdpFixture, OverlongLineIsDroppedAndTheNextDatagramReadsNormally) {
+    Send(std::string(300, 'z'));
+    WaitFor([]() { return false; }, 100);
+    Send("\r\n" + Numbered(7) + "\r\n");
+    ASSERT_TRUE(WaitFor([&]() { return !received.lines.empty(); }));
+    WaitFor([]() { return false; }, 100);
+    ASSERT_EQ(received.lines.size(), 1u);
+    EXPECT_EQ(received.lines[0], Numbered(7));
+}
+
+TEST_F(UdpFixture, BindFailureIsReported) {
+    // A second listener on a port bound without sharing cannot bind.
+    QUdpSocket exclusive;
+    ASSERT_TRUE(exclusive.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress));
+    CUDPConnection::Setup(exclusive.localPort());
+    CUDPConnection c;
+    EXPECT_FALSE(c.Open());
+    EXPECT_EQ(c.StatusMessage().rfind("Socket bind failed: ", 0), 0u) << c.StatusMessage();
+}
+
+}  // namespace
