@@ -27,10 +27,18 @@ bool g_stylus = false;
 bool g_touchpad = false;
 }  // namespace
 
-bool usingTouchInterface() { return g_touch; }
-bool usingStylusInterface() { return g_stylus; }
-bool usingTouchpadInterface() { return g_touchpad; }
-bool usingMouseInterface() { return !g_touch && !g_stylus; }
+bool usingTouchInterface() {
+    return g_touch;
+}
+bool usingStylusInterface() {
+    return g_stylus;
+}
+bool usingTouchpadInterface() {
+    return g_touchpad;
+}
+bool usingMouseInterface() {
+    return !g_touch && !g_stylus;
+}
 
 bool PointerDeviceTypeDetection::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
@@ -42,15 +50,23 @@ bool PointerDeviceTypeDetection::eventFilter(QObject* watched, QEvent* event) {
             const auto type = dev ? dev->type() : QInputDevice::DeviceType::Mouse;
             g_touch = g_stylus = g_touchpad = false;
             switch (type) {
-                case QInputDevice::DeviceType::TouchScreen: g_touch = true; break;
-                case QInputDevice::DeviceType::TouchPad: g_touchpad = true; break;
+                case QInputDevice::DeviceType::TouchScreen:
+                    g_touch = true;
+                    break;
+                case QInputDevice::DeviceType::TouchPad:
+                    g_touchpad = true;
+                    break;
                 case QInputDevice::DeviceType::Stylus:
-                case QInputDevice::DeviceType::Airbrush: g_stylus = true; break;
-                default: break;
+                case QInputDevice::DeviceType::Airbrush:
+                    g_stylus = true;
+                    break;
+                default:
+                    break;
             }
             break;
         }
-        default: break;
+        default:
+            break;
     }
     return QObject::eventFilter(watched, event);
 }

@@ -6,7 +6,9 @@
 
 // Loads what the subsystems keep between runs. Each subsystem adds its part here as it
 // lands; a missing file is never an error (first start).
-bool load_app_data() { return true; }
+bool load_app_data() {
+    return true;
+}
 
 // Saves everything that changed. Called at shutdown, when the application becomes
 // inactive and whenever a subsystem changed one of its settings.

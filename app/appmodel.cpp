@@ -50,8 +50,12 @@ AppModelSettings g_appSettings;
 
 }  // namespace
 
-void RegisterSettingsPage(SettingsPage page) { SettingsPageList().push_back(std::move(page)); }
-const std::vector<SettingsPage>& SettingsPages() { return SettingsPageList(); }
+void RegisterSettingsPage(SettingsPage page) {
+    SettingsPageList().push_back(std::move(page));
+}
+const std::vector<SettingsPage>& SettingsPages() {
+    return SettingsPageList();
+}
 
 CNavoraAppModel::CNavoraAppModel(QQuickItem* parent) : QQuickItem(parent) {
     theApp = this;
@@ -92,7 +96,9 @@ void CNavoraAppModel::setStatusText(const QString& text) {
     Q_EMIT statusTextChanged();
 }
 
-void CNavoraAppModel::clearStatusText() { setStatusText({}); }
+void CNavoraAppModel::clearStatusText() {
+    setStatusText({});
+}
 
 void CNavoraAppModel::setDarkTheme(bool dark) {
     if (dark == m_darkTheme) return;
@@ -103,7 +109,9 @@ void CNavoraAppModel::setDarkTheme(bool dark) {
     Q_EMIT themeChanged();
 }
 
-bool CNavoraAppModel::fullScreen() const { return g_appSettings.fullScreen; }
+bool CNavoraAppModel::fullScreen() const {
+    return g_appSettings.fullScreen;
+}
 
 void CNavoraAppModel::setFullScreen(bool full) {
     if (full == g_appSettings.fullScreen) return;
@@ -111,8 +119,10 @@ void CNavoraAppModel::setFullScreen(bool full) {
     g_appSettings.SetChanged();
     save_all_app_data();
     if (QQuickWindow* w = window()) {
-        if (full) w->showFullScreen();
-        else w->showNormal();
+        if (full)
+            w->showFullScreen();
+        else
+            w->showNormal();
     }
     Q_EMIT fullscreenChanged();
 }
@@ -123,7 +133,9 @@ void CNavoraAppModel::setUiControlsTimeout(int ms) {
     Q_EMIT appTimoutChanged();
 }
 
-QString CNavoraAppModel::versionText() const { return QCoreApplication::applicationVersion(); }
+QString CNavoraAppModel::versionText() const {
+    return QCoreApplication::applicationVersion();
+}
 
 void CNavoraAppModel::setBusy(bool busy) {
     const bool was = appBusy();
@@ -184,7 +196,9 @@ void CNavoraAppModel::onLongPressMinusButton() {}
 void CNavoraAppModel::onPressUserButton() {}
 void CNavoraAppModel::onLongPressUserButton() {}
 
-void CNavoraAppModel::onDoneButton() { InvokeDoneButtonCallback(); }
+void CNavoraAppModel::onDoneButton() {
+    InvokeDoneButtonCallback();
+}
 
 // ---- menus ------------------------------------------------------------------------------
 
@@ -224,13 +238,10 @@ void CNavoraAppModel::onMenuButtonClicked(QQuickItem*) {
                                showMenu(QStringLiteral("Settings:"), std::move(pages));
                            }});
     }
-    entries.push_back({QStringLiteral("Lock Screen"), QStringLiteral("qrc:/locked.svg"), [this] {
-                           Q_EMIT screenLocked();
-                       }});
+    entries.push_back(
+        {QStringLiteral("Lock Screen"), QStringLiteral("qrc:/locked.svg"), [this] { Q_EMIT screenLocked(); }});
     entries.push_back({QStringLiteral("Help"), QStringLiteral("qrc:/Help.svg"), [this] { showHelp({}); }});
-    entries.push_back({QStringLiteral("Quit App"), QStringLiteral("qrc:/red_x.svg"), [] {
-                           QCoreApplication::quit();
-                       }});
+    entries.push_back({QStringLiteral("Quit App"), QStringLiteral("qrc:/red_x.svg"), [] { QCoreApplication::quit(); }});
     showMenu(QStringLiteral("Main Menu"), std::move(entries));
 }
 
@@ -242,7 +253,9 @@ void CNavoraAppModel::showHelp(const QString& suffix) {
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHelpBaseAddress) + suffix));
 }
 
-void CNavoraAppModel::showHelpForTag(QString tag) { showHelp(QStringLiteral("?id=") + tag); }
+void CNavoraAppModel::showHelpForTag(QString tag) {
+    showHelp(QStringLiteral("?id=") + tag);
+}
 
 // ---- message boxes ------------------------------------------------------------------------
 
@@ -283,10 +296,17 @@ void CNavoraAppModel::processCommandLine(const QStringList& args) {
         qInfo().noquote() << "Command line:" << args[i];
         const ArgumentAction a = ClassifyArgument(arg);
         switch (a.kind) {
-            case ArgumentAction::OpenChart: onActivityCommand("open", a.query); break;
-            case ArgumentAction::Import: importFileOfAnyType(NV_HWND(this), a.query, m_pendingImportBounds); break;
-            case ArgumentAction::Activity: onActivityCommand(a.command, a.query); break;
-            case ArgumentAction::Ignore: break;
+            case ArgumentAction::OpenChart:
+                onActivityCommand("open", a.query);
+                break;
+            case ArgumentAction::Import:
+                importFileOfAnyType(NV_HWND(this), a.query, m_pendingImportBounds);
+                break;
+            case ArgumentAction::Activity:
+                onActivityCommand(a.command, a.query);
+                break;
+            case ArgumentAction::Ignore:
+                break;
         }
     }
     if (m_pendingImportBounds.IsValid() && ShowAreaOnTheMap(m_pendingImportBounds)) m_pendingImportBounds.SetEmpty();

@@ -82,7 +82,9 @@ void RegisterImporter(const std::string& extension, ImportFunction importer) {
     Importers()[Lower(extension)] = std::move(importer);
 }
 
-void ClearImportersForTesting() { Importers().clear(); }
+void ClearImportersForTesting() {
+    Importers().clear();
+}
 
 bool importFileOfAnyType(const NV_HWND& window, const std::string& path, CBounds& bounds) {
     const std::string ext = FileExtension(path);
@@ -104,9 +106,9 @@ bool importFileOfAnyType(const NV_HWND& window, const std::string& path, CBounds
     } else if (ext == "pstf" || ext == "dvpage") {
         ok = run(ext);
         if (!ok) {
-            MessageBoxOK(window, "Pages file Failed",
-                         reason.empty() ? std::string("Error reading file")
-                                        : "Reading the .dvpage file failed: " + reason);
+            MessageBoxOK(
+                window, "Pages file Failed",
+                reason.empty() ? std::string("Error reading file") : "Reading the .dvpage file failed: " + reason);
         }
     } else if (ext == "qct" || ext == "nvpkg") {
         ok = run(ext);

@@ -44,8 +44,8 @@ int main(int argc, char* argv[]) {
     const StartupArguments startup = ParseStartupArguments(QCoreApplication::arguments());
 
     // One instance per user and profile: a second one hands its arguments over and goes.
-    auto instance = std::make_unique<CSingleInstance>(startup.profile.isEmpty() ? QStringLiteral("default")
-                                                                                : startup.profile);
+    auto instance =
+        std::make_unique<CSingleInstance>(startup.profile.isEmpty() ? QStringLiteral("default") : startup.profile);
     if (instance->isSecondary()) {
         instance->sendMessage(QCoreApplication::arguments().join(QLatin1Char('\n')).toLocal8Bit(), 100);
         qDebug() << "App already running.";

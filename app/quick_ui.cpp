@@ -22,8 +22,8 @@ const QString kNotifyPath = QStringLiteral("/org/freedesktop/Notifications");
 uint SendDesktopNotification(const QString& title, const QString& text, uint replacesId) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kNotifyService)) return 0;
-    QDBusMessage m = QDBusMessage::createMethodCall(kNotifyService, kNotifyPath, kNotifyService,
-                                                    QStringLiteral("Notify"));
+    QDBusMessage m =
+        QDBusMessage::createMethodCall(kNotifyService, kNotifyPath, kNotifyService, QStringLiteral("Notify"));
     m << QStringLiteral("Navora") << replacesId << QStringLiteral("navora") << title << text << QStringList()
       << QVariantMap() << int(-1);
     QDBusReply<uint> reply = bus.call(m, QDBus::Block, 1000);
@@ -39,7 +39,9 @@ void CloseDesktopNotification(uint id) {
     bus.call(m, QDBus::NoBlock);
 }
 
-CQuickUiServices::CQuickUiServices() { SetUiServices(this); }
+CQuickUiServices::CQuickUiServices() {
+    SetUiServices(this);
+}
 
 CQuickUiServices::~CQuickUiServices() {
     if (GetUiServices() == this) SetUiServices(nullptr);

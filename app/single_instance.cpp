@@ -17,8 +17,9 @@ constexpr quint32 kMaxMessage = 1 << 20;
 
 QString CSingleInstance::ServerNameFor(const QString& profile) {
     const QByteArray key = QByteArray("navora:") + QByteArray::number(uint(::getuid())) + ':' + profile.toUtf8();
-    const QString name = QStringLiteral("navora-") +
-                         QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24));
+    const QString name =
+        QStringLiteral("navora-") +
+        QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24));
     // The user's runtime directory is private to the user, so no one else can send us
     // command lines. Without one, fall back to the shared socket directory.
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);

@@ -21,7 +21,9 @@ std::string& CachedAppDir() {
 }
 }  // namespace
 
-void setAppDirectoryForTesting(const std::string& dir) { CachedAppDir() = dir; }
+void setAppDirectoryForTesting(const std::string& dir) {
+    CachedAppDir() = dir;
+}
 
 std::string getAppDirectory(const std::string& sub) {
     std::string& dir = CachedAppDir();
@@ -35,7 +37,9 @@ std::string getAppDirectory(const std::string& sub) {
     return result;
 }
 
-std::string getNonVolatileDirectory() { return getAppDirectory(); }
+std::string getNonVolatileDirectory() {
+    return getAppDirectory();
+}
 
 std::string getBundleFilepath(const std::string& name) {
     if (!name.empty() && name[0] == ':') return name;
@@ -67,12 +71,12 @@ bool createPath(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -107,7 +111,7 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 }
 
 long long FileSize(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return -1;
     return static_cast<long long>(st.st_size);
 }
@@ -135,8 +139,8 @@ std::string getBuiltinChartsDirectory() {
     if (const char* env = std::getenv("NAVORA_BUILTIN_CHARTS"); env && *env) return env;
     const QString exeDir = QCoreApplication::applicationDirPath();
     if (exeDir.isEmpty()) return {};
-    for (const QString& candidate : {exeDir + QStringLiteral("/builtin"),
-                                     exeDir + QStringLiteral("/../share/navora/builtin")}) {
+    for (const QString& candidate :
+         {exeDir + QStringLiteral("/builtin"), exeDir + QStringLiteral("/../share/navora/builtin")}) {
         if (QFileInfo(candidate).isDir()) return QDir::cleanPath(candidate).toLocal8Bit().toStdString();
     }
     return {};

@@ -96,9 +96,13 @@ bool CPolygon::Encloses(const CPolygon& other) const {
     return other.size() < 2 || !AnyEdgesCross(*this, other);
 }
 
-bool CPolygon::Encloses(const CBounds& b) const { return b.IsValid() && Encloses(FromBounds(b)); }
+bool CPolygon::Encloses(const CBounds& b) const {
+    return b.IsValid() && Encloses(FromBounds(b));
+}
 
-bool CPolygon::Overlaps(const CBounds& b) const { return b.IsValid() && Overlaps(FromBounds(b)); }
+bool CPolygon::Overlaps(const CBounds& b) const {
+    return b.IsValid() && Overlaps(FromBounds(b));
+}
 
 CPolygon CPolygon::FromBounds(const CBounds& b) {
     CPolygon p;
@@ -137,8 +141,10 @@ void CSimpleGrid::SetOrigin(double lat0, double lon0) {
 
 void CSimpleGrid::ToGrid(double lat, double lon, double& x, double& y) const {
     double dlon = lon - m_lon0;
-    if (dlon > 180) dlon -= 360;
-    else if (dlon < -180) dlon += 360;
+    if (dlon > 180)
+        dlon -= 360;
+    else if (dlon < -180)
+        dlon += 360;
     x = dlon * m_mPerDegLon;
     y = (lat - m_lat0) * m_mPerDegLat;
 }
@@ -146,8 +152,10 @@ void CSimpleGrid::ToGrid(double lat, double lon, double& x, double& y) const {
 void CSimpleGrid::FromGrid(double x, double y, double& lat, double& lon) const {
     lat = m_lat0 + y / m_mPerDegLat;
     lon = m_lon0 + (m_mPerDegLon != 0 ? x / m_mPerDegLon : 0);
-    if (lon > 180) lon -= 360;
-    else if (lon < -180) lon += 360;
+    if (lon > 180)
+        lon -= 360;
+    else if (lon < -180)
+        lon += 360;
 }
 
 double CSimpleGrid::Distance(double lat1, double lon1, double lat2, double lon2) const {
@@ -170,15 +178,25 @@ bool GraphicsColor::FromString(const std::string& s) {
     if (n != 3 && n != 4 && n != 6 && n != 8) return false;
     for (size_t i = 0; i < n; ++i) {
         const char c = s[i + 1];
-        if (c >= '0' && c <= '9') d[i] = c - '0';
-        else if (c >= 'a' && c <= 'f') d[i] = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d[i] = c - 'A' + 10;
-        else return false;
+        if (c >= '0' && c <= '9')
+            d[i] = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d[i] = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d[i] = c - 'A' + 10;
+        else
+            return false;
     }
     switch (n) {
-        case 3: *this = GraphicsColor(d[0] * 16, d[1] * 16, d[2] * 16, 255); break;
-        case 4: *this = GraphicsColor(d[1] * 16, d[2] * 16, d[3] * 16, d[0] * 16); break;
-        case 6: *this = GraphicsColor(d[0] * 16 + d[1], d[2] * 16 + d[3], d[4] * 16 + d[5], 255); break;
+        case 3:
+            *this = GraphicsColor(d[0] * 16, d[1] * 16, d[2] * 16, 255);
+            break;
+        case 4:
+            *this = GraphicsColor(d[1] * 16, d[2] * 16, d[3] * 16, d[0] * 16);
+            break;
+        case 6:
+            *this = GraphicsColor(d[0] * 16 + d[1], d[2] * 16 + d[3], d[4] * 16 + d[5], 255);
+            break;
         case 8:
             *this = GraphicsColor(d[2] * 16 + d[3], d[4] * 16 + d[5], d[6] * 16 + d[7], d[0] * 16 + d[1]);
             break;

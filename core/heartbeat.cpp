@@ -24,8 +24,10 @@ CHeartbeat::Counter::~Counter() {
     auto it = std::find(list.begin(), list.end(), this);
     if (it == list.end()) return;
     // During a pulse the slot is only cleared so that the walk's indices stay valid.
-    if (s_pulsing) *it = nullptr;
-    else list.erase(it);
+    if (s_pulsing)
+        *it = nullptr;
+    else
+        list.erase(it);
 }
 
 void CHeartbeat::Counter::SetPeriod(int period, bool restart) {
@@ -54,4 +56,6 @@ void CHeartbeat::Pulse() {
     }
 }
 
-double CHeartbeat::Timestamp() { return CDataSource::Now(); }
+double CHeartbeat::Timestamp() {
+    return CDataSource::Now();
+}

@@ -63,8 +63,10 @@ void CDataSource::Unlinking(CPrioritizedList::Node* node) {
 }
 
 void CDataSource::Release() {
-    if (m_cursor) m_releasePending = true;
-    else delete this;
+    if (m_cursor)
+        m_releasePending = true;
+    else
+        delete this;
 }
 
 void CDataSource::Dispatch(void* data) {

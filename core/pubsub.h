@@ -132,9 +132,7 @@ public:
     static inline CDataSource* pDatasource = nullptr;
 
 private:
-    static void Thunk(void* context, void* data) {
-        static_cast<Listener*>(context)->OnUpdate(*static_cast<T*>(data));
-    }
+    static void Thunk(void* context, void* data) { static_cast<Listener*>(context)->OnUpdate(*static_cast<T*>(data)); }
 
     CDataSource::callback m_callback;
 };

@@ -15,8 +15,12 @@ void LogMessage(const std::string& title, const std::string& text) {
 
 }  // namespace
 
-void SetUiServices(IUiServices* services) { g_services = services; }
-IUiServices* GetUiServices() { return g_services; }
+void SetUiServices(IUiServices* services) {
+    g_services = services;
+}
+IUiServices* GetUiServices() {
+    return g_services;
+}
 
 void MessageBoxOK(const NV_HWND& parent, const std::string& title, const std::string& text,
                   std::function<void()> done) {
@@ -48,9 +52,8 @@ void MessageBoxYesNo(const NV_HWND& parent, const std::string& title, const std:
                             });
 }
 
-void MessageBox3(const NV_HWND& parent, const std::string& title, const std::string& text,
-                 const std::string& button1, const std::string& button2, const std::string& button3,
-                 std::function<void(int)> done) {
+void MessageBox3(const NV_HWND& parent, const std::string& title, const std::string& text, const std::string& button1,
+                 const std::string& button2, const std::string& button3, std::function<void(int)> done) {
     if (!g_services) {
         LogMessage(title, text);
         if (done) done(2);
@@ -59,18 +62,26 @@ void MessageBox3(const NV_HWND& parent, const std::string& title, const std::str
     g_services->ShowMessage(parent, title, text, {button1, button2, button3}, std::move(done));
 }
 
-void MessageBoxHint(const NV_HWND& parent, const std::string& text) { MessageBoxOK(parent, "Hint", text); }
-
-void SetStatusMessage(const std::string& text) {
-    if (g_services) g_services->SetStatusMessage(text);
-    else if (!text.empty()) qInfo().noquote() << QString::fromStdString(text);
+void MessageBoxHint(const NV_HWND& parent, const std::string& text) {
+    MessageBoxOK(parent, "Hint", text);
 }
 
-void ClearStatusMessage() { SetStatusMessage({}); }
+void SetStatusMessage(const std::string& text) {
+    if (g_services)
+        g_services->SetStatusMessage(text);
+    else if (!text.empty())
+        qInfo().noquote() << QString::fromStdString(text);
+}
+
+void ClearStatusMessage() {
+    SetStatusMessage({});
+}
 
 void ShowSystemNotification(const std::string& id, const std::string& title, const std::string& text) {
-    if (g_services) g_services->ShowSystemNotification(id, title, text);
-    else LogMessage(title, text);
+    if (g_services)
+        g_services->ShowSystemNotification(id, title, text);
+    else
+        LogMessage(title, text);
 }
 
 void CancelSystemNotification(const std::string& id) {
@@ -111,7 +122,9 @@ void InvokeDoneButtonCallback() {
     if (cb) cb();
 }
 
-bool DoneButtonIsActive() { return bool(g_doneCallback); }
+bool DoneButtonIsActive() {
+    return bool(g_doneCallback);
+}
 
 void stopInactivityTimeout() {
     if (++g_busyCount == 1 && g_services) g_services->InactivityTimeoutEnabled(false);
@@ -122,8 +135,12 @@ void startInactivityTimeout() {
     if (--g_busyCount == 0 && g_services) g_services->InactivityTimeoutEnabled(true);
 }
 
-bool isUserInterfaceBusy() { return g_busyCount >= 1; }
-int inactivityBusyCount() { return g_busyCount; }
+bool isUserInterfaceBusy() {
+    return g_busyCount >= 1;
+}
+int inactivityBusyCount() {
+    return g_busyCount;
+}
 
 void setInteractive() {
     if (g_busyCount == 0 && g_services) g_services->InteractiveRequested();

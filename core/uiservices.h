@@ -58,8 +58,7 @@ public:
     virtual void ShowMessage(const NV_HWND& parent, const std::string& title, const std::string& text,
                              const std::vector<std::string>& buttons, std::function<void(int)> done) = 0;
     virtual void SetStatusMessage(const std::string& text) = 0;
-    virtual void ShowSystemNotification(const std::string& id, const std::string& title,
-                                        const std::string& text) = 0;
+    virtual void ShowSystemNotification(const std::string& id, const std::string& title, const std::string& text) = 0;
     virtual void CancelSystemNotification(const std::string& id) = 0;
     virtual void ShowProgress(const NV_HWND& parent, std::shared_ptr<CProgressDialogData> data) = 0;
 
@@ -78,9 +77,8 @@ void MessageBoxOK(const NV_HWND& parent, const std::string& title, const std::st
 void MessageBoxYesNo(const NV_HWND& parent, const std::string& title, const std::string& text,
                      std::function<void()> onYes, std::function<void()> onNo = {});
 // `done` receives the index (0, 1, 2) of the button chosen.
-void MessageBox3(const NV_HWND& parent, const std::string& title, const std::string& text,
-                 const std::string& button1, const std::string& button2, const std::string& button3,
-                 std::function<void(int)> done);
+void MessageBox3(const NV_HWND& parent, const std::string& title, const std::string& text, const std::string& button1,
+                 const std::string& button2, const std::string& button3, std::function<void(int)> done);
 void MessageBoxHint(const NV_HWND& parent, const std::string& text);
 
 void SetStatusMessage(const std::string& text);  // an empty text clears the status line

@@ -114,9 +114,7 @@ TEST(PubSub, OneTimestampPerDispatchWithCorrection) {
     std::vector<int> log;
     std::vector<double> stamps;
     FixListener a(&log, 1), b(&log, 2);
-    auto take = [&](FixListener&) {
-        stamps.push_back(Listener<Fix>::pDatasource->Timestamp());
-    };
+    auto take = [&](FixListener&) { stamps.push_back(Listener<Fix>::pDatasource->Timestamp()); };
     a.onUpdate = take;
     b.onUpdate = [&](FixListener& l) {
         // Time passing inside a dispatch does not change what listeners see.

@@ -9,7 +9,8 @@ TEST(UiServices, MessageBoxesCarryTheirExactButtonsAndAnswer) {
     bool yes = false, no = false, ok = false;
     MessageBoxOK(NV_HWND(), "Problem", "Disk full", [&] { ok = true; });
     ui.answer = 1;
-    MessageBoxYesNo(NV_HWND(), "Delete", "Delete it?", [&] { yes = true; }, [&] { no = true; });
+    MessageBoxYesNo(
+        NV_HWND(), "Delete", "Delete it?", [&] { yes = true; }, [&] { no = true; });
     MessageBoxHint(NV_HWND(), "Tap twice");
     int chosen = -1;
     ui.answer = 2;

@@ -28,7 +28,8 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
 };
 
 // Folders whose code must stay free of the user-interface toolkit.
-const std::set<std::string> kEngine = {"core", "units", "online", "charts", "overlays", "navdata", "displays", "maplib"};
+const std::set<std::string> kEngine = {"core",     "units",   "online",   "charts",
+                                       "overlays", "navdata", "displays", "maplib"};
 
 struct Violation {
     std::string file;
@@ -41,8 +42,7 @@ std::vector<Violation> Scan(const std::string& subsystem, bool checkQuick) {
     if (!QDir(root).exists()) return found;
     static const QRegularExpression inc(QStringLiteral("^\\s*#\\s*include\\s*[<\"]([^>\"]+)[>\"]"),
                                         QRegularExpression::MultilineOption);
-    QDirIterator it(root, {QStringLiteral("*.h"), QStringLiteral("*.cpp")}, QDir::Files,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(root, {QStringLiteral("*.h"), QStringLiteral("*.cpp")}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
         const QString rel = QDir(root).relativeFilePath(path);
@@ -55,17 +55,18 @@ std::vector<Violation> Scan(const std::string& subsystem, bool checkQuick) {
         while (m.hasNext()) {
             const std::string header = m.next().captured(1).toStdString();
             if (checkQuick && !quickFolder &&
-                (header.rfind("QQuick", 0) == 0 || header.rfind("QtQuick", 0) == 0 ||
-                 header.rfind("QQml", 0) == 0 || header.rfind("QtQml", 0) == 0)) {
+                (header.rfind("QQuick", 0) == 0 || header.rfind("QtQuick", 0) == 0 || header.rfind("QQml", 0) == 0 ||
+                 header.rfind("QtQml", 0) == 0)) {
                 found.push_back({path.toStdString(), header});
                 continue;
             }
             const auto slash = header.find('/');
             if (slash == std::string::npos) continue;
             const std::string target = header.substr(0, slash);
-            if (target == subsystem || !kAllowed.count(target) ) {
+            if (target == subsystem || !kAllowed.count(target)) {
                 // Our own folder, a system header, or a folder outside the stack (tools, app).
-                if (target == "app" || target == "tools" || target == "tests") found.push_back({path.toStdString(), header});
+                if (target == "app" || target == "tools" || target == "tests")
+                    found.push_back({path.toStdString(), header});
                 continue;
             }
             if (!kAllowed.at(subsystem).count(target)) found.push_back({path.toStdString(), header});
