@@ -305,8 +305,10 @@ bool CNMEA_DSC::DSC::Init(char* text) {
         longitude = -999;
     }
     time = Int(f[7]);
-    field8 = Byte(f[8]);
+    field8 = ParseMMSI(f[8]);
     field9 = f[9][0];
+    // Radios put the expansion mark after the acknowledgement character; accept it in
+    // either of the last two fields.
     expansion = Is(f[11], 'E') || Is(f[10], 'E');
     return true;
 }

@@ -240,7 +240,7 @@ struct DSC : CNMEASentence {
     double longitude = -999;
     int quadrant = 0;
     int time = 0;  // hhmm
-    uint8_t field8 = 0;
+    uint32_t field8 = 0;  // a relayed call carries the casualty's MMSI here
     char field9 = 0;
     bool expansion = false;
     bool Init(char* text) override;

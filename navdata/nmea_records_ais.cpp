@@ -178,7 +178,7 @@ void CNEMA_AIS::CAIS_Sentence::DecodeMessage() {
             shipType();
             dimensions();
             pos += 4;  // position device
-            eta_month = static_cast<int>(fetch_bits(pos, 5));
+            eta_month = static_cast<int>(fetch_bits(pos, 4));
             eta_day = static_cast<int>(fetch_bits(pos, 5));
             eta_hour = static_cast<int>(fetch_bits(pos, 5));
             eta_minute = static_cast<int>(fetch_bits(pos, 6));
