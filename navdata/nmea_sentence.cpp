@@ -5,15 +5,17 @@
 #include <cstdlib>
 #include <cstring>
 
-// The record types register themselves from their own translation units. A static
-// library only links an object file that something refers to, so the dispatcher
-// refers to one anchor in each of them; otherwise a program that only calls
-// DispatchSentence would find an empty registry.
+// The record types and the feeds that write sentences register themselves from their
+// own translation units. A static library only links an object file that something
+// refers to, so the dispatcher refers to one anchor in each of them; otherwise a
+// program that only calls DispatchSentence would find an empty registry.
 extern const int g_nmea_records_anchor;
 extern const int g_nmea_records_ais_anchor;
+extern const int g_feed_autopilot_anchor;
 // External linkage keeps the compiler from dropping the references.
 extern const int* const g_nmea_record_anchors[];
-const int* const g_nmea_record_anchors[] = {&g_nmea_records_anchor, &g_nmea_records_ais_anchor};
+const int* const g_nmea_record_anchors[] = {&g_nmea_records_anchor, &g_nmea_records_ais_anchor,
+                                                 &g_feed_autopilot_anchor};
 
 namespace {
 
