@@ -419,14 +419,14 @@ int CCachedQuickChart::Draw(QPainter* painter, const FRect& rect, const FPoint& 
         m_last_complete = false;
         return 1;
     }
-    square_map map;
-    map.Setup(left, top, width, height, zoom);
-    if (static_cast<long long>(map.R) * map.C > kMaxCells) {
+    const long long rows = FloorToInt((top + height - 1) / kSquare) - FloorToInt(top / kSquare) + 1;
+    const long long cols = FloorToInt((left + width - 1) / kSquare) - FloorToInt(left / kSquare) + 1;
+    if (rows * cols > kMaxCells) {
         if (painter) painter->fillRect(target, Qt::white);
         m_last_complete = false;
         return 1;
     }
-    m_map = std::move(map);
+    m_map.Setup(left, top, width, height, zoom);
 
     if (!m_worker) {
         const bool chunked = (m_chart->Version() >> 24) != 0;
@@ -441,7 +441,13 @@ int CCachedQuickChart::Draw(QPainter* painter, const FRect& rect, const FPoint& 
     FilterDownloadRequests();
     TopUpDibList();
     PlaceSquares();
-    if (painter) Paint(painter, rect, left, top);
+    if (painter) {
+        // Squares reach past the rect's edges; the rest of the page is not ours to paint.
+        painter->save();
+        painter->setClipRect(target, Qt::IntersectClip);
+    }
+    Paint(painter, rect, left, top);
+    if (painter) painter->restore();
     RequestMissing();
     PostStatusMessages();
     return 1;
@@ -602,7 +608,7 @@ void CCachedQuickChart::Paint(QPainter* painter, const FRect& rect, double left,
             const double cx = rect.left - left + double(grid_col) * kSquare;
             const double cy = rect.top - top + double(grid_row) * kSquare;
             if (DIB_square* sq = m.current[cell]) {
-                painter->drawPixmap(QPointF(cx, cy), ready(sq));
+                if (painter) painter->drawPixmap(QPointF(cx, cy), ready(sq));
                 if (sq->refresh == 2) {
                     m_map.current[cell] = nullptr;  // read it again
                     complete = false;
@@ -611,7 +617,7 @@ void CCachedQuickChart::Paint(QPainter* painter, const FRect& rect, double left,
             }
             complete = false;
             const int crow = FloorDiv(grid_row, 2) - m.cr0, ccol = FloorDiv(grid_col, 2) - m.cc0;
-            if (DIB_square* q = m.coarser[size_t(crow) * m.CC + ccol]) {
+            if (DIB_square* q = m.coarser[size_t(crow) * m.CC + ccol]; q && painter) {
                 // Only the quarter of the coarser square that covers this cell, doubled, so
                 // that neighbouring cells already painted sharp stay sharp.
                 const QRectF source(FloorMod2(grid_col) * half, FloorMod2(grid_row) * half, half, half);
@@ -621,7 +627,7 @@ void CCachedQuickChart::Paint(QPainter* painter, const FRect& rect, double left,
             for (int dr = 0; dr < 2; ++dr)
                 for (int dc = 0; dc < 2; ++dc) {
                     DIB_square* f = m.finer[size_t(2 * row + dr) * (2 * m.C) + (2 * col + dc)];
-                    if (!f) continue;
+                    if (!f || !painter) continue;
                     painter->drawPixmap(QRectF(cx + dc * half, cy + dr * half, half, half), ready(f),
                                         QRectF(0, 0, kSquare, kSquare));
                 }
