@@ -53,7 +53,10 @@ public:
     // The transform from chart image pixels to screen pixels of one view.
     class CViewParams {
     public:
-        int mode = 0;         // below 1: the offset stays on whole image pixels; otherwise on whole screen pixels
+        // The view's zoom level. Below 1 the offset stays on whole image pixels (the chart is
+        // magnified or drawn 1:1); otherwise on whole screen pixels, so that reduced charts
+        // land on pixel boundaries and do not shimmer while panning.
+        int mode = 0;
         double scale = 1.0;   // screen pixels per image pixel
         double offset_x = 0;  // image coordinates of the screen origin
         double offset_y = 0;
