@@ -116,6 +116,12 @@ std::string ChartKey(const std::string& chart_path) {
 bool Gunzip(const std::string& from, const std::string& to) {
     gzFile in = gzopen(from.c_str(), "rb");
     if (!in) return false;
+    // zlib passes plain files through unchanged; a download that should have been
+    // compressed and is not is an error page or a damaged file.
+    if (gzdirect(in)) {
+        gzclose(in);
+        return false;
+    }
     const std::string tmp = to + ".tmp";
     FILE* out = std::fopen(tmp.c_str(), "wb");
     bool ok = out != nullptr;
@@ -178,7 +184,9 @@ const std::string& CChartList::getKVSfolder() {
     return folder;
 }
 
-CChartList::CChartList() { init(); }
+CChartList::CChartList() {
+    init();
+}
 
 CChartList::CChartList(const std::vector<std::string>& folders, const std::string& bundle_dir)
     : m_standard_folders(false), m_given_folders(folders), m_bundle_dir(bundle_dir) {
@@ -312,7 +320,9 @@ bool CChartList::AddSearchFolder(const std::string& path) {
     return true;
 }
 
-void CChartList::NotifyChanged() { Listener<CChartList>::Publish(*this); }
+void CChartList::NotifyChanged() {
+    Listener<CChartList>::Publish(*this);
+}
 
 // ---------------------------------------------------------------------------------------
 // Queries
@@ -419,8 +429,7 @@ int CChartList::DeleteDuplicates() {
     std::vector<std::pair<std::string, const CChartOutline*>> by_name;
     by_name.reserve(m_outlines.size());
     for (const CChartOutline& o : m_outlines) by_name.emplace_back(FileNameOf(o.path), &o);
-    std::stable_sort(by_name.begin(), by_name.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(by_name.begin(), by_name.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
 
     const Hooks& h = hooks();
     if (h.closeAllMapsPendingDownload) h.closeAllMapsPendingDownload();
@@ -510,21 +519,21 @@ void CChartList::getAssocFile(const NV_HWND& window, const std::string& type, co
     }
     const Hooks& h = hooks();
     if (!h.fetchAssocFile) return fall_back();
-    h.fetchAssocFile(window, type, chart_path, target,
-                     [window, target, adopt, fall_back, done](bool ok, const std::string& downloaded,
-                                                              const std::string& message) {
-                         std::string problem = message;
-                         if (ok && !downloaded.empty() && FileNameOf(downloaded) != FileNameOf(target)) {
-                             ok = Gunzip(downloaded, target);
-                             std::remove(downloaded.c_str());
-                             if (!ok) problem = "The downloaded file is damaged.";
-                         }
-                         if (ok && FileExists(target)) {
-                             adopt();
-                             return done(true, target);
-                         }
-                         MessageBoxOK(window, "Download failed", problem, fall_back);
-                     });
+    h.fetchAssocFile(
+        window, type, chart_path, target,
+        [window, target, adopt, fall_back, done](bool ok, const std::string& downloaded, const std::string& message) {
+            std::string problem = message;
+            if (ok && !downloaded.empty() && FileNameOf(downloaded) != FileNameOf(target)) {
+                ok = Gunzip(downloaded, target);
+                std::remove(downloaded.c_str());
+                if (!ok) problem = "The downloaded file is damaged.";
+            }
+            if (ok && FileExists(target)) {
+                adopt();
+                return done(true, target);
+            }
+            MessageBoxOK(window, "Download failed", problem, fall_back);
+        });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -536,7 +545,8 @@ const std::vector<std::string>& CChartList::FindPackageFiles() {
     if (DIR* d = ::opendir(kvs.c_str())) {
         while (const dirent* e = ::readdir(d)) {
             const std::string name = e->d_name;
-            if (HasExtension(name, "nvpkg") && FileExists(kvs + "/" + name)) m_package_files.push_back(kvs + "/" + name);
+            if (HasExtension(name, "nvpkg") && FileExists(kvs + "/" + name))
+                m_package_files.push_back(kvs + "/" + name);
         }
         ::closedir(d);
     }

@@ -370,8 +370,10 @@ uint32_t CChartOutline::ParseDate(const std::string& text) {
         if (numbers.size() > 1 && month == 0) month = numbers[1].first;
         if (numbers.size() > 2) day = numbers[2].first;
     } else {
-        if (month == 0) month = numbers[size_t(year_at) - 1].first;
-        else day = numbers[size_t(year_at) - 1].first;
+        if (month == 0)
+            month = numbers[size_t(year_at) - 1].first;
+        else
+            day = numbers[size_t(year_at) - 1].first;
         if (year_at >= 2 && month_name == 0) day = numbers[size_t(year_at) - 2].first;
     }
     if (month < 0 || month > 12) month = 0;
@@ -382,8 +384,12 @@ uint32_t CChartOutline::ParseDate(const std::string& text) {
 // ---------------------------------------------------------------------------------------
 // Sort order of chart lists
 
-int CChartOutline::CSortedPointer::SortOrder() { return SortPersistant().sort_by; }
-bool CChartOutline::CSortedPointer::Reversed() { return SortPersistant().reverse_sort; }
+int CChartOutline::CSortedPointer::SortOrder() {
+    return SortPersistant().sort_by;
+}
+bool CChartOutline::CSortedPointer::Reversed() {
+    return SortPersistant().reverse_sort;
+}
 
 void CChartOutline::CSortedPointer::SetSortOrder(int sort_by, bool reverse) {
     SortSettings& s = SortPersistant();

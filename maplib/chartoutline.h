@@ -72,15 +72,14 @@ public:
         // Sorts by the persisted order. `reference` (latitude y, longitude x) is the point
         // for nearness; without it nearness sorts by scale.
         static void Sort(std::vector<const CChartOutline*>& list, const DblPoint* reference = nullptr);
-        static void Sort(std::vector<const CChartOutline*>& list, int sort_by, bool reverse,
-                         const DblPoint* reference);
+        static void Sort(std::vector<const CChartOutline*>& list, int sort_by, bool reverse, const DblPoint* reference);
     };
 
 private:
     mutable bool m_polygon_failed = false;
     long long m_outline_ptr = 0;
     int m_outline_count = 0;
-    double m_centre_lon = 0;   // of the image, around which stored points are unwrapped
+    double m_centre_lon = 0;    // of the image, around which stored points are unwrapped
     double m_query_centre = 0;  // of the coverage, around which queried points are unwrapped
     double m_shift_lat = 0, m_shift_lon = 0;
 };
