@@ -50,12 +50,20 @@ double SegmentDist2(double x, double y, const DblPoint& a, const DblPoint& b) {
     return Dist2(x, y, a.x + t * vx, a.y + t * vy);
 }
 
-// Whether the polyline passes strictly nearer than sqrt(r2) to (x, y).
-bool pointIsNearerThan(const std::vector<DblPoint>& line, double x, double y, double r2) {
-    if (line.empty()) return false;
-    if (line.size() == 1) return Dist2(x, y, line[0].x, line[0].y) < r2;
+bool IsPlaceholder(const DblPoint& p) {
+    return p.x == 0 && p.y == 0;
+}
+
+// Whether the polyline passes strictly nearer than sqrt(r2) to (x, y). Points whose image
+// point is an unmapped placeholder are not part of the line: a leg to or from one would
+// run to wherever the image origin happens to be on screen.
+bool pointIsNearerThan(const std::vector<DblPoint>& line, const std::vector<DblPoint>& image, double x, double y,
+                       double r2) {
+    const bool checkImage = image.size() == line.size();
+    auto usable = [&](size_t i) { return !checkImage || !IsPlaceholder(image[i]); };
+    if (line.size() == 1) return usable(0) && Dist2(x, y, line[0].x, line[0].y) < r2;
     for (size_t i = 1; i < line.size(); ++i) {
-        if (SegmentDist2(x, y, line[i - 1], line[i]) < r2) return true;
+        if (usable(i - 1) && usable(i) && SegmentDist2(x, y, line[i - 1], line[i]) < r2) return true;
     }
     return false;
 }
@@ -114,7 +122,7 @@ void COverlayObject::CMapping::clear() {
 void COverlayObject::CMapping::set_bounds() {
     bounds = FRect(kNoBound, kNoBound, -kNoBound, -kNoBound);
     for (const DblPoint& p : points) {
-        if (p.x == 0 && p.y == 0) continue;
+        if (IsPlaceholder(p)) continue;
         bounds.left = std::min(bounds.left, p.x);
         bounds.right = std::max(bounds.right, p.x);
         bounds.top = std::min(bounds.top, p.y);
@@ -161,12 +169,14 @@ bool COverlayObject::CMapping::map_to_screen(const QTransform& transform, const 
 bool COverlayObject::CMapping::HitTest_mapped(double x, double y, double r2) const {
     switch (kind) {
         case HIT_POLYLINE:
-            return pointIsNearerThan(screen, x, y, r2);
+            return pointIsNearerThan(screen, points, x, y, r2);
         case HIT_ALWAYS:
             return true;
         case HIT_POINTS: {
             const size_t n = std::min(screen.size(), size_t(std::max(count, 0)));
+            const bool checkImage = points.size() == screen.size();
             for (size_t i = 0; i < n; ++i) {
+                if (checkImage && IsPlaceholder(points[i])) continue;
                 if (Dist2(x, y, screen[i].x, screen[i].y) < r2) return true;
             }
             return false;

@@ -111,7 +111,8 @@ public:
         // The same through an arbitrary transform, against the given image rectangle.
         bool map_to_screen(const QTransform& transform, const FRect& visible);
         void move_screen() { screen.clear(); }
-        // Whether screen point (x, y) hits the object within squared distance r2.
+        // Whether screen point (x, y) hits the object within squared distance r2. Points
+        // standing for unmapped placeholders never hit, nor do lines to them.
         bool HitTest_mapped(double x, double y, double r2) const;
 
         bool Overlaps(const FRect& r) const;

@@ -339,6 +339,21 @@ TEST(Mapping, HitTestsByKind) {
     m.kind = Obj::CMapping::HIT_NEVER;
     EXPECT_FALSE(m.HitTest_mapped(0, 0, 1e9));
 
+    // A route whose middle point could not be projected: neither the point nor the
+    // legs to it may catch taps at the screen position of the image origin.
+    Obj::CMapping route;
+    route.points = {{100, 100}, {0, 0}, {300, 100}, {300, 300}};
+    route.kind = Obj::CMapping::HIT_POLYLINE;
+    route.set_bounds();
+    ASSERT_TRUE(route.map_to_screen(View(50, 50, 400, 400)));
+    EXPECT_FALSE(route.HitTest_mapped(-50, -50, 4));  // where the placeholder landed
+    EXPECT_FALSE(route.HitTest_mapped(25, 25, 4));    // on the leg towards it
+    EXPECT_TRUE(route.HitTest_mapped(250, 150, 4));   // on the real leg
+    route.kind = Obj::CMapping::HIT_POINTS;
+    route.count = 4;
+    EXPECT_FALSE(route.HitTest_mapped(-50, -50, 4));
+    EXPECT_TRUE(route.HitTest_mapped(50, 50, 4));
+
     m.kind = Obj::CMapping::HIT_POLYLINE;
     m.screen.clear();
     EXPECT_FALSE(m.HitTest_mapped(0, 0, 1e9));
