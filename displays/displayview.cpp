@@ -54,6 +54,7 @@ bool CDisplayView::Attach(IWindow& window, const NV_HWND& hwnd) {
     window.GetSafeAreaInsets(l, t, r, b);
     m_arrangement->SetInsets(l, t, r, b);
     m_arrangement->Resized(w, h);
+    window.PageAttached(this);
     m_arrangement->CreateItems(*this, window);
     window.ArrangingChanged();
     return true;
@@ -70,6 +71,7 @@ void CDisplayView::DetachFromWindow() {
         m_arranging = false;
         m_selected = nullptr;
     }
+    w->PageAttached(nullptr);
     w->ArrangingChanged();
 }
 

@@ -175,6 +175,8 @@ public:
     virtual IWindow* CreateButtonAdaptor(CItem&) { return nullptr; }
     // Page windows: arranging mode, the selection or its rectangle changed.
     virtual void ArrangingChanged() {}
+    // Page windows: the page now shown (null when it was detached).
+    virtual void PageAttached(CDisplayView*) {}
     // The user-interface object behind the window, for anchoring dialogs.
     virtual QObject* UiObject() { return nullptr; }
 };

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+import QtQuick
+import com.navora.nv 1.0
+
+// A button on a display page: an icon, a label, or both.
+CButtonAdaptor {
+    id: root
+    opacity: root.buttonEnabled ? 1.0 : 0.4
+
+    Rectangle {
+        anchors.fill: parent
+        radius: 8
+        color: area.pressed ? palette.mid : palette.button
+        border.color: palette.mid
+        border.width: 1
+    }
+
+    Column {
+        anchors.centerIn: parent
+        spacing: 2
+        Image {
+            anchors.horizontalCenter: parent.horizontalCenter
+            visible: root.icon.length > 0
+            source: root.icon.length > 0 ? (root.icon.indexOf(":") >= 0 ? root.icon : "qrc:/" + root.icon) : ""
+            sourceSize.width: root.iconSize
+            sourceSize.height: root.iconSize
+            width: Math.min(root.iconSize, root.width - 4)
+            height: width
+            fillMode: Image.PreserveAspectFit
+        }
+        Text {
+            anchors.horizontalCenter: parent.horizontalCenter
+            visible: root.label.length > 0
+            text: root.label
+            color: root.labelColor
+            font.pixelSize: Math.max(10, Math.min(18, root.height * 0.3))
+            width: Math.min(implicitWidth, root.width - 4)
+            elide: Text.ElideRight
+        }
+    }
+
+    MouseArea {
+        id: area
+        anchors.fill: parent
+        enabled: root.buttonEnabled
+        onClicked: root.clicked()
+    }
+}
