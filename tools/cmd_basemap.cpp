@@ -138,7 +138,20 @@ void Label(QPainter& p, const QString& text, QPointF anchor, Qt::Alignment align
     p.drawText(box, Qt::AlignCenter, text);
 }
 
-void DrawGraticule(QPainter& p, const Frame& f) {
+// True when a rectangle of the picture shows only water and graticule: a label placed there
+// hides no coast.
+bool OnlyWater(const QImage& img, const QRectF& r) {
+    const QRect box = r.toAlignedRect().intersected(img.rect());
+    const QRgb water[] = {kSea.rgb(), kShallow.rgb(), kGraticule.rgb()};
+    for (int y = box.top(); y <= box.bottom(); y += 2)
+        for (int x = box.left(); x <= box.right(); x += 2) {
+            const QRgb v = img.pixel(x, y);
+            if (std::find(std::begin(water), std::end(water), v) == std::end(water)) return false;
+        }
+    return true;
+}
+
+void DrawGraticule(QPainter& p, const QImage& img, const Frame& f) {
     const int step = GraticuleMinutes(f, 120);
     const auto first = [step](double deg) { return static_cast<long long>(std::ceil(deg * 60 / step - 1e-9)) * step; };
     std::vector<long long> lons, lats;
@@ -164,13 +177,18 @@ void DrawGraticule(QPainter& p, const Frame& f) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(11);
     p.setFont(font);
-    // At every other crossing: latitude above the parallel, longitude below it, both just
-    // east of the meridian, so that a label is never far away wherever the view is.
+    // At every other crossing at sea: latitude above the parallel, longitude below it, both
+    // just east of the meridian, so that a label is never far away wherever the view is.
     for (size_t i = 0; i < lons.size(); ++i)
         for (size_t j = 0; j < lats.size(); ++j) {
             if ((i + j) % 2) continue;
             const QPointF at(xs[i] + 3, ys[j]);
             if (at.x() < 40 || at.x() > f.width - 80 || at.y() < 40 || at.y() > f.height - 40) continue;
+            const QFontMetricsF fm(font);
+            const double w = std::max(fm.horizontalAdvance(AngleLabel(lats[j], true)),
+                                      fm.horizontalAdvance(AngleLabel(lons[i], false))) +
+                             4;
+            if (!OnlyWater(img, QRectF(at.x(), at.y() - fm.height() - 1, w, 2 * fm.height() + 3))) continue;
             Label(p, AngleLabel(lats[j], true), at - QPointF(0, 1), Qt::AlignLeft | Qt::AlignBottom);
             Label(p, AngleLabel(lons[i], false), at + QPointF(0, 2), Qt::AlignLeft | Qt::AlignTop);
         }
@@ -363,7 +381,7 @@ int RunBasemapRender(const QStringList& arguments) {
             pen.setCosmetic(true);
             p.strokePath(land_path, pen);
         }
-        if (layers.contains(QStringLiteral("graticule"))) DrawGraticule(p, f);
+        if (layers.contains(QStringLiteral("graticule"))) DrawGraticule(p, img, f);
         if (!title.isEmpty()) {
             const QStringList notes = {
                 QStringLiteral("Coastlines and borders: Natural Earth (public domain)"),
