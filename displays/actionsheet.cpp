@@ -48,7 +48,9 @@ bool CActionSheetMenu::choose(const std::string& text, const NV_HWND& hwnd) cons
     return true;
 }
 
-void SetActionSheetPresenter(ActionSheetPresenter presenter) { Presenter() = std::move(presenter); }
+void SetActionSheetPresenter(ActionSheetPresenter presenter) {
+    Presenter() = std::move(presenter);
+}
 
 void ShowActionSheet(const NV_HWND& hwnd, std::shared_ptr<CActionSheetMenu> menu) {
     if (!menu) return;

@@ -31,14 +31,20 @@ constexpr const char* kHintText =
 
 std::function<void()> CDisplayViewArrangementSet::showEditingHelp;
 
-bool LayoutHintShown() { return g_layoutSettings.shown_layout_hint; }
+bool LayoutHintShown() {
+    return g_layoutSettings.shown_layout_hint;
+}
 void SetLayoutHintShown(bool shown) {
     g_layoutSettings.shown_layout_hint = shown;
     g_layoutSettings.SetChanged();
 }
 
-void SetActiveArrangementSet(CDisplayViewArrangementSet* set) { g_active = set; }
-CDisplayViewArrangementSet* GetActiveArrangementSet() { return g_active; }
+void SetActiveArrangementSet(CDisplayViewArrangementSet* set) {
+    g_active = set;
+}
+CDisplayViewArrangementSet* GetActiveArrangementSet() {
+    return g_active;
+}
 
 CDisplayViewArrangementSet::CDisplayViewArrangementSet() = default;
 
@@ -100,8 +106,8 @@ CDisplayViewPageSet* CDisplayViewArrangementSet::FindBestFitPageSet(int w, int h
     CDisplayViewPageSet* best = m_current;
     // Another set has to beat the current one clearly, so that small size changes (a
     // toolbar appearing) do not flip between two sets of similar size.
-    long long bestDiff = m_current ? static_cast<long long>(m_current->SizeDifference(w, h)) - kPageSetHysteresis
-                                   : LLONG_MAX;
+    long long bestDiff =
+        m_current ? static_cast<long long>(m_current->SizeDifference(w, h)) - kPageSetHysteresis : LLONG_MAX;
     for (auto& set : pageSets) {
         const long long d = set->SizeDifference(w, h);
         if (d < bestDiff) {
@@ -238,9 +244,15 @@ void CDisplayViewArrangementSet::EndEditLayout() {
 
 // ---- files ----
 
-std::string CDisplayViewArrangementSet::LayoutFilePath() { return getAppDirectory() + "/page_layout.pstf"; }
-std::string CDisplayViewArrangementSet::BackupFilePath() { return LayoutFilePath() + ".backup"; }
-std::string CDisplayViewArrangementSet::CurrentPageFilePath() { return getAppDirectory() + "/current_page.i5"; }
+std::string CDisplayViewArrangementSet::LayoutFilePath() {
+    return getAppDirectory() + "/page_layout.pstf";
+}
+std::string CDisplayViewArrangementSet::BackupFilePath() {
+    return LayoutFilePath() + ".backup";
+}
+std::string CDisplayViewArrangementSet::CurrentPageFilePath() {
+    return getAppDirectory() + "/current_page.i5";
+}
 
 bool CDisplayViewArrangementSet::ReadSignatureFile(const std::string& path, int* sig) {
     FILE* f = std::fopen(path.c_str(), "rb");

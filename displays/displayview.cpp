@@ -12,7 +12,9 @@ using CItemSettings = CDisplayView::CItemSettings;
 using CItemSettingsType = CDisplayView::CItemSettingsType;
 using CItem = CDisplayView::CItem;
 
-CDisplayView::CDisplayView() : m_arrangement(std::make_unique<CItemArrangement>()) { m_arrangement->view = this; }
+CDisplayView::CDisplayView() : m_arrangement(std::make_unique<CItemArrangement>()) {
+    m_arrangement->view = this;
+}
 
 CDisplayView::~CDisplayView() {
     DetachFromWindow();
@@ -111,8 +113,7 @@ bool CDisplayView::isCurrentPage() const {
 
 // ---- editing ----
 
-CItemSettings* CDisplayView::AddItem(const CItemSettingsType* type, int row, int col, int rows, int cols,
-                                     int layer) {
+CItemSettings* CDisplayView::AddItem(const CItemSettingsType* type, int row, int col, int rows, int cols, int layer) {
     if (!type) return nullptr;
     std::unique_ptr<CItemSettings> s(type->NewSettings());
     if (!s) return nullptr;
@@ -177,7 +178,9 @@ void CDisplayView::MarkChanged() {
     UpdateSignature();
 }
 
-void CDisplayView::UpdateSignature() { m_arrangement->Get5LargestItems(m_signature); }
+void CDisplayView::UpdateSignature() {
+    m_arrangement->Get5LargestItems(m_signature);
+}
 
 void CDisplayView::SaveIfNeeded() {
     if (m_pageSet && m_pageSet->Owner()) m_pageSet->Owner()->save_layout_if_changed();
@@ -190,7 +193,9 @@ void CDisplayView::AdjustCellsForScreen() {
 
 // ---- lookup ----
 
-CItem* CDisplayView::ItemFor(const CItemSettings* s) const { return m_arrangement->FindItem(s); }
+CItem* CDisplayView::ItemFor(const CItemSettings* s) const {
+    return m_arrangement->FindItem(s);
+}
 
 CItemSettings* CDisplayView::NextItemAt(int row, int col, CItemSettings* after) const {
     // Front to back: higher layers first, later-added first within a layer (drawn last).
@@ -366,11 +371,20 @@ bool CDisplayView::onKeyPressed(int key, bool shift) {
     }
     int dr = 0, dc = 0;
     switch (key) {
-        case Qt::Key_Left: dc = -1; break;
-        case Qt::Key_Right: dc = 1; break;
-        case Qt::Key_Up: dr = -1; break;
-        case Qt::Key_Down: dr = 1; break;
-        default: return false;
+        case Qt::Key_Left:
+            dc = -1;
+            break;
+        case Qt::Key_Right:
+            dc = 1;
+            break;
+        case Qt::Key_Up:
+            dr = -1;
+            break;
+        case Qt::Key_Down:
+            dr = 1;
+            break;
+        default:
+            return false;
     }
     if (m_selected->locked) return true;
     CItemSettings& s = *m_selected;
@@ -460,7 +474,9 @@ std::shared_ptr<CActionSheetMenu> CDisplayView::BuildItemMenu(int row, int col) 
     return menu;
 }
 
-void CDisplayView::showDataTypeMenu(int row, int col) { ShowActionSheet(m_hwnd, BuildDataTypeMenu(row, col)); }
+void CDisplayView::showDataTypeMenu(int row, int col) {
+    ShowActionSheet(m_hwnd, BuildDataTypeMenu(row, col));
+}
 
 void CDisplayView::rightMouseDownOnRowCol(int row, int col) {
     auto menu = BuildItemMenu(row, col);

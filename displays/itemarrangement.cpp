@@ -23,9 +23,13 @@ bool SectionIsComplete(CSerializable::Section& sec) {
 }
 }  // namespace
 
-CItemArrangement::CItemArrangement() { Recompute(); }
+CItemArrangement::CItemArrangement() {
+    Recompute();
+}
 
-CItemArrangement::~CItemArrangement() { DestroyItems(); }
+CItemArrangement::~CItemArrangement() {
+    DestroyItems();
+}
 
 bool CItemArrangement::Serialize(IOStream& s) {
     {
@@ -123,7 +127,9 @@ FRect CItemArrangement::GetItemRect(const CItemSettings& s, bool touchesEdges) c
     return r;
 }
 
-void CItemArrangement::PositionItem(CItem& item) { item.SetRect(GetItemRect(item.Settings(), item.touchesEdges)); }
+void CItemArrangement::PositionItem(CItem& item) {
+    item.SetRect(GetItemRect(item.Settings(), item.touchesEdges));
+}
 
 void CItemArrangement::PositionAll() {
     for (auto& entry : items) PositionItem(*entry.second);
@@ -266,9 +272,7 @@ void CItemArrangement::Get5LargestItems(int* sig) const {
 
 bool CItemArrangement::Matches(const CItemArrangement& other) const {
     if (settings.size() != other.settings.size()) return false;
-    auto key = [](const CItemSettings& s) {
-        return std::vector<int>{s.TypeId(), s.row, s.col, s.height, s.width};
-    };
+    auto key = [](const CItemSettings& s) { return std::vector<int>{s.TypeId(), s.row, s.col, s.height, s.width}; };
     std::vector<std::vector<int>> a, b;
     for (auto& s : settings) a.push_back(key(*s));
     for (auto& s : other.settings) b.push_back(key(*s));

@@ -127,7 +127,9 @@ CItem* CItemSettings::CreateItem(IWindow&) {
 
 CItem::CItem(CItemSettings& settings) : m_settings(settings) {}
 
-CItem::~CItem() { SetWindow(nullptr); }
+CItem::~CItem() {
+    SetWindow(nullptr);
+}
 
 void CItem::SetWindow(IWindow* w) {
     if (m_window == w) return;
@@ -138,7 +140,9 @@ void CItem::SetWindow(IWindow* w) {
     m_window = w;
 }
 
-void CItem::CreateAdaptor(IWindow& pageWindow) { SetWindow(pageWindow.CreateViewAdaptor(*this)); }
+void CItem::CreateAdaptor(IWindow& pageWindow) {
+    SetWindow(pageWindow.CreateViewAdaptor(*this));
+}
 
 void CItem::SetRect(const FRect& r) {
     m_rect = r;
@@ -148,7 +152,9 @@ void CItem::SetRect(const FRect& r) {
     }
 }
 
-bool CItem::hitTest(int x, int y) const { return m_rect.HitTest(x, y); }
+bool CItem::hitTest(int x, int y) const {
+    return m_rect.HitTest(x, y);
+}
 
 bool CItem::overlapsWith(const RECT& cells) const {
     const RECT r = m_settings.CellRect();
@@ -186,7 +192,9 @@ void CDisplayView::CItemMultilineText::SetText(const std::string& text) {
     if (Window()) Window()->Invalidate();
 }
 
-void CDisplayView::CItemDraw::CreateAdaptor(IWindow& pageWindow) { SetWindow(pageWindow.CreatePaintAdaptor(*this)); }
+void CDisplayView::CItemDraw::CreateAdaptor(IWindow& pageWindow) {
+    SetWindow(pageWindow.CreatePaintAdaptor(*this));
+}
 
 void CDisplayView::CItemButton::CreateAdaptor(IWindow& pageWindow) {
     SetWindow(pageWindow.CreateButtonAdaptor(*this));
@@ -227,7 +235,9 @@ void CDisplayView::CItemStaticImage::Draw(QPainter& p, double w, double h) {
     p.drawImage(QRectF((w - dw) / 2, (h - dh) / 2, dw, dh), img);
 }
 
-void CDisplayView::CItem3D::CreateAdaptor(IWindow& pageWindow) { SetWindow(pageWindow.CreateViewAdaptor(*this)); }
+void CDisplayView::CItem3D::CreateAdaptor(IWindow& pageWindow) {
+    SetWindow(pageWindow.CreateViewAdaptor(*this));
+}
 
 // ---- the item types ----
 //

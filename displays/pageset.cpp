@@ -96,12 +96,15 @@ void CDisplayViewPageSet::RemovePageAt(int index) {
     page->DetachFromWindow();
     const bool wasCurrent = page == m_current;
     pages.erase(pages.begin() + index);
-    if (wasCurrent) m_current = pages.empty() ? nullptr : pages[size_t(std::min<int>(index, int(pages.size()) - 1))].get();
+    if (wasCurrent)
+        m_current = pages.empty() ? nullptr : pages[size_t(std::min<int>(index, int(pages.size()) - 1))].get();
     changed = true;
     ReIndexItems();
 }
 
-void CDisplayViewPageSet::RemoveCurrentPage() { RemovePageAt(IndexOf(m_current)); }
+void CDisplayViewPageSet::RemoveCurrentPage() {
+    RemovePageAt(IndexOf(m_current));
+}
 
 int CDisplayViewPageSet::IndexOf(const CDisplayView* page) const {
     for (size_t i = 0; i < pages.size(); ++i) {

@@ -53,8 +53,8 @@ int LayoutInfo(const QStringList& args) {
         return 1;
     }
     for (auto& ps : set.pageSets) {
-        std::printf("page set %s (%d x %d hundredths of an inch), %zu pages\n", ps->getScreenName().c_str(),
-                    ps->width, ps->height, ps->pages.size());
+        std::printf("page set %s (%d x %d hundredths of an inch), %zu pages\n", ps->getScreenName().c_str(), ps->width,
+                    ps->height, ps->pages.size());
         for (auto& p : ps->pages) Describe(*p);
     }
     return 0;

@@ -26,7 +26,9 @@ void GetXY(const QQuickItem& q, double& x, double& y) {
     y = q.y();
 }
 
-void SetLayer(QQuickItem& q, int layer) { q.setZ(layer); }
+void SetLayer(QQuickItem& q, int layer) {
+    q.setZ(layer);
+}
 
 void Destroy(QQuickItem& q) {
     q.setVisible(false);
@@ -39,7 +41,9 @@ void Destroy(QQuickItem& q) {
 
 // ---- CViewAdaptor_q ----
 
-CViewAdaptor_q::CViewAdaptor_q(QQuickItem* parent) : QQuickItem(parent) { setClip(true); }
+CViewAdaptor_q::CViewAdaptor_q(QQuickItem* parent) : QQuickItem(parent) {
+    setClip(true);
+}
 
 void CViewAdaptor_q::Invalidate() {
     update();
@@ -48,7 +52,9 @@ void CViewAdaptor_q::Invalidate() {
 
 // ---- CPaintAdaptor_q ----
 
-CPaintAdaptor_q::CPaintAdaptor_q(QQuickItem* parent) : QQuickPaintedItem(parent) { setAntialiasing(true); }
+CPaintAdaptor_q::CPaintAdaptor_q(QQuickItem* parent) : QQuickPaintedItem(parent) {
+    setAntialiasing(true);
+}
 
 void CPaintAdaptor_q::paint(QPainter* painter) {
     if (m_item && painter) m_item->Draw(*painter, width(), height());

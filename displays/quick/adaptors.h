@@ -24,18 +24,32 @@ void SetLayer(QQuickItem& q, int layer);
 void Destroy(QQuickItem& q);
 }  // namespace quick_adaptor
 
-#define NV_QUICK_WINDOW_OPS                                                                                     \
-    void Move(double x, double y, double w, double h) override { quick_adaptor::Move(*this, x, y, w, h); }     \
-    void SetSize(double w, double h) override {                                                                \
-        setWidth(w);                                                                                           \
-        setHeight(h);                                                                                          \
-    }                                                                                                          \
-    void GetSize(double& w, double& h) const override { quick_adaptor::GetSize(*this, w, h); }                 \
-    void GetXY(double& x, double& y) const override { quick_adaptor::GetXY(*this, x, y); }                     \
-    void SetLayer(int layer) override { quick_adaptor::SetLayer(*this, layer); }                               \
-    void show(bool visible) override { setVisible(visible); }                                                  \
-    void Destroy() override { quick_adaptor::Destroy(*this); }                                                 \
-    QObject* UiObject() override { return this; }
+#define NV_QUICK_WINDOW_OPS                                      \
+    void Move(double x, double y, double w, double h) override { \
+        quick_adaptor::Move(*this, x, y, w, h);                  \
+    }                                                            \
+    void SetSize(double w, double h) override {                  \
+        setWidth(w);                                             \
+        setHeight(h);                                            \
+    }                                                            \
+    void GetSize(double& w, double& h) const override {          \
+        quick_adaptor::GetSize(*this, w, h);                     \
+    }                                                            \
+    void GetXY(double& x, double& y) const override {            \
+        quick_adaptor::GetXY(*this, x, y);                       \
+    }                                                            \
+    void SetLayer(int layer) override {                          \
+        quick_adaptor::SetLayer(*this, layer);                   \
+    }                                                            \
+    void show(bool visible) override {                           \
+        setVisible(visible);                                     \
+    }                                                            \
+    void Destroy() override {                                    \
+        quick_adaptor::Destroy(*this);                           \
+    }                                                            \
+    QObject* UiObject() override {                               \
+        return this;                                             \
+    }
 
 // A plain container: the item puts its own user interface inside (map, 3-D view).
 class CViewAdaptor_q : public QQuickItem, public CDisplayView::IWindow {

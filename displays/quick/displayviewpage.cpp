@@ -23,8 +23,8 @@ QQmlComponent* SharedComponent(QQmlEngine* engine, const char* file) {
     static std::map<std::pair<QQmlEngine*, std::string>, QPointer<QQmlComponent>> components;
     auto& slot = components[{engine, file}];
     if (!slot) {
-        slot = new QQmlComponent(engine, CDisplayViewPage::componentUrl(file), QQmlComponent::PreferSynchronous,
-                                 engine);
+        slot =
+            new QQmlComponent(engine, CDisplayViewPage::componentUrl(file), QQmlComponent::PreferSynchronous, engine);
         if (slot->isError()) qWarning().noquote() << slot->errorString();
     }
     return slot;
@@ -44,13 +44,19 @@ CDisplayViewPage::~CDisplayViewPage() {
     if (m_page) m_page->DetachFromWindow();
 }
 
-void CDisplayViewPage::setComponentBase(const QUrl& base) { ComponentBase() = base; }
+void CDisplayViewPage::setComponentBase(const QUrl& base) {
+    ComponentBase() = base;
+}
 
-QUrl CDisplayViewPage::componentUrl(const char* file) { return ComponentBase().resolved(QUrl(QString::fromUtf8(file))); }
+QUrl CDisplayViewPage::componentUrl(const char* file) {
+    return ComponentBase().resolved(QUrl(QString::fromUtf8(file)));
+}
 
 // ---- window ----
 
-void CDisplayViewPage::Move(double x, double y, double w, double h) { quick_adaptor::Move(*this, x, y, w, h); }
+void CDisplayViewPage::Move(double x, double y, double w, double h) {
+    quick_adaptor::Move(*this, x, y, w, h);
+}
 
 void CDisplayViewPage::SetSize(double w, double h) {
     setWidth(w);

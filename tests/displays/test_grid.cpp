@@ -356,8 +356,8 @@ TEST_F(PageFixture, AttachCreatesAndDetachDestroysAdaptors) {
     page->Attach(window, {});
     EXPECT_EQ(window.live.size(), 2u);
     // Placeholder items show "---".
-    auto* text = dynamic_cast<CDisplayView::CItemText*>(page->Arrangement().FindItem(
-        page->Arrangement().settings.back().get()));
+    auto* text =
+        dynamic_cast<CDisplayView::CItemText*>(page->Arrangement().FindItem(page->Arrangement().settings.back().get()));
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(text->Value(), "---");
     EXPECT_EQ(text->Title(), "Speed over Ground");
