@@ -5,6 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
@@ -202,7 +203,10 @@ void CTCPIPConnection::Failed() {
     m_failed = true;
     // Deleting the connection inside its own socket's signal is not safe; do it from the
     // event loop, then wait for the next attempt.
-    QTimer::singleShot(0, []() {
+    QPointer<CTCPIPConnection> self(this);
+    QTimer::singleShot(0, [self]() {
+        // The user may have chosen another connection meanwhile; leave that one alone.
+        if (!self || CDataConnection::theConnection != self.data()) return;
         CDataConnection::AppWasDestroyed();
         if (CDataGPSPosition* p = Position()) p->fix_status = FIX_NONE;
         PublishSatellites();
