@@ -17,8 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fclose(f);
     CQuickChart* chart = nullptr;
     CQuickChart::CreateNew(NV_HWND(), path, [&](CQuickChart* c, bool ok) {
-        if (ok) chart = c;
-        else delete c;
+        if (ok)
+            chart = c;
+        else
+            delete c;
     });
     if (!chart) return 0;
     ThreadDataForRead td;
