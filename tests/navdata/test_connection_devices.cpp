@@ -96,7 +96,8 @@ TEST(SerialConnection, ReadsAndWritesThroughAPseudoTerminal) {
     raw.AddChecksumAndDispatch();
     std::string out;
     WaitFor([&]() {
-        if (peer.waitForReadyRead(10)) out += peer.readAll().toStdString();
+        peer.waitForReadyRead(10);  // the event loop may have buffered the bytes already
+        out += peer.readAll().toStdString();
         return out.size() >= Sentence("GPRMB,2").size() + 2;
     });
     EXPECT_EQ(out, Sentence("GPRMB,2") + "\r\n");
