@@ -232,6 +232,7 @@ void CChartList::init() {
 void CChartList::Insert(CChartOutline&& outline, const CChartOutline** first_inserted) {
     // Equal scales go after the ones already there, so reading order decides among them.
     const auto it = m_outlines.insert(std::move(outline));
+    m_index_valid = false;
     if (first_inserted && !*first_inserted) *first_inserted = &*it;
 }
 
@@ -291,6 +292,7 @@ void CChartList::Refresh() {
     m_builtin = nullptr;
     m_searched.clear();
     m_outlines.clear();
+    m_index_valid = false;
     for (auto& [node, folder] : m_folders) folder = Scan(folder.path, true);
     if (!m_bundle_dir.empty()) {
         WalkState state;
@@ -327,27 +329,43 @@ void CChartList::NotifyChanged() {
 // ---------------------------------------------------------------------------------------
 // Queries
 
+bool CChartList::IndexEntry::MightContain(double lat, double lon) const {
+    if (lat < lat_min || lat > lat_max) return false;
+    // Coverage across the antimeridian runs beyond 180 (or below -180).
+    return (lon >= lon_min && lon <= lon_max) || (lon + 360 >= lon_min && lon + 360 <= lon_max) ||
+           (lon - 360 >= lon_min && lon - 360 <= lon_max);
+}
+
+const std::vector<CChartList::IndexEntry>& CChartList::Index() const {
+    if (!m_index_valid) {
+        m_index.clear();
+        m_index.reserve(m_outlines.size());
+        for (const CChartOutline& o : m_outlines)
+            m_index.push_back({o.lat_min, o.lat_max, o.lon_min, o.lon_max, o.scale, &o});
+        m_index_valid = true;
+    }
+    return m_index;
+}
+
 const CChartOutline* CChartList::FindBestChart(double lat, double lon, double scale, bool any_type) const {
     const double wanted = scale == 0 ? 1e-8 : scale;
-    auto closeness = [wanted](const CChartOutline& o) {
-        const double c = wanted / o.scale;
-        return c > 1 ? 1 / c : c;
-    };
     const CChartOutline* best = nullptr;
     double best_closeness = -1;
-    if (lat < -90 || lat > 90) {
-        for (const CChartOutline& o : m_outlines) {
-            if (o.scale <= 0) continue;
-            const double c = closeness(o);
-            if (c > best_closeness) best_closeness = c, best = &o;
-        }
+    auto consider = [&](const IndexEntry& e) {
+        double c = wanted / e.scale;
+        if (c > 1) c = 1 / c;
+        if (c > best_closeness) best_closeness = c, best = e.outline;
+    };
+    if (!(lat >= -90 && lat <= 90)) {  // also NaN: no position
+        for (const IndexEntry& e : Index())
+            if (e.scale > 0) consider(e);
         return best;
     }
-    for (const CChartOutline& o : m_outlines) {
-        if (o.scale <= 0 || !o.doesContain(lat, lon)) continue;
-        if (!any_type && !o.typeIsSelected()) continue;
-        const double c = closeness(o);
-        if (c > best_closeness) best_closeness = c, best = &o;
+    for (const IndexEntry& e : Index()) {
+        if (e.scale <= 0 || !e.MightContain(lat, lon)) continue;
+        if (!any_type && !e.outline->typeIsSelected()) continue;
+        if (!e.outline->doesContain(lat, lon)) continue;
+        consider(e);
     }
     if (!best && !any_type) return FindBestChart(lat, lon, scale, true);
     return best;
@@ -383,6 +401,7 @@ const CChartOutline* CChartList::FindFile(const std::string& path) {
         if (o.path == path) return &o;
     CChartOutline outline;
     if (!outline.Read(path)) return nullptr;
+    m_index_valid = false;
     return &*m_outlines.insert(std::move(outline));
 }
 
@@ -413,6 +432,7 @@ bool CChartList::DeleteChart(const CChartOutline* outline) {
     RemoveChunkStore(stem + "QC3");
     if (m_builtin == outline) m_builtin = nullptr;
     m_outlines.erase(it);
+    m_index_valid = false;
     NotifyChanged();
     return true;
 }

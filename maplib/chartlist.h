@@ -157,7 +157,18 @@ private:
     void NotifyChanged();
     void update_next_package(const NV_HWND& window, std::function<void()> done);
 
+    // A flat copy of the boxes in scale order: the point search over thousands of charts
+    // runs through contiguous memory and touches an outline only when its box matches.
+    struct IndexEntry {
+        double lat_min, lat_max, lon_min, lon_max, scale;
+        const CChartOutline* outline;
+        bool MightContain(double lat, double lon) const;
+    };
+    const std::vector<IndexEntry>& Index() const;
+
     Outlines m_outlines;
+    mutable std::vector<IndexEntry> m_index;
+    mutable bool m_index_valid = false;
     std::vector<std::string> m_package_files;
     int m_packages_checked = 0;
     size_t m_next_package = 0;

@@ -261,6 +261,7 @@ bool CChartOutline::ReadPolygon() const {
 }
 
 bool CChartOutline::doesContain(double lat, double lon) const {
+    if (!std::isfinite(lat) || !std::isfinite(lon)) return false;
     lon = Unwrap(lon, m_query_centre);
     if (lat < lat_min || lat > lat_max || lon < lon_min || lon > lon_max) return false;
     if (polygon.empty() && !ReadPolygon()) return false;

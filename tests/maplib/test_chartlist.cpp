@@ -2,6 +2,8 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cmath>
+
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -87,6 +89,8 @@ TEST_F(ChartListTest, BestChartPrefersClosestScaleAndSelectedTypes) {
     // No position: every chart competes on scale alone, whatever its type or place.
     EXPECT_NEAR(list->FindBestChart(999, 999, 0.011)->scale, 0.01, 1e-9);
     EXPECT_EQ(list->FindBestChart(999, 0, 0.5)->type, "Nautical");
+    EXPECT_EQ(list->FindBestChart(std::nan(""), 0, 0.5)->type, "Nautical");
+    EXPECT_EQ(list->FindBestChart(50, std::nan(""), 0.5), nullptr);
 
     // Nothing selected: every type is allowed rather than showing no chart.
     CSelectMapTypes::Settings().show.clear();
