@@ -83,7 +83,9 @@ bool OpenRenderer(CCachedQuickChart& r, const std::string& path) {
     return ok;
 }
 
-const std::string& PathFor(int chunked) { return chunked ? TheCharts().chunked : TheCharts().single; }
+const std::string& PathFor(int chunked) {
+    return chunked ? TheCharts().chunked : TheCharts().single;
+}
 
 // arg: 0 single-file, 1 chunked.
 void BM_FirstFrame(benchmark::State& state) {

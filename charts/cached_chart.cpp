@@ -18,9 +18,15 @@ constexpr double kMaxZoomedCoordinate = 1e9;
 // A 16K screen is about 4000 cells; anything far larger is a caller's mistake.
 constexpr long long kMaxCells = 16384;
 
-int FloorDiv(int v, int d) { return v >= 0 ? v / d : -((-v + d - 1) / d); }
-int FloorMod2(int v) { return v - 2 * FloorDiv(v, 2); }
-int FloorToInt(double v) { return static_cast<int>(std::floor(v)); }
+int FloorDiv(int v, int d) {
+    return v >= 0 ? v / d : -((-v + d - 1) / d);
+}
+int FloorMod2(int v) {
+    return v - 2 * FloorDiv(v, 2);
+}
+int FloorToInt(double v) {
+    return static_cast<int>(std::floor(v));
+}
 
 }  // namespace
 
@@ -124,8 +130,12 @@ int64_t CCachedQuickChart::DIB_square::ChunkKey() const {
     return cy * 65536 + cx;
 }
 
-int CCachedQuickChart::DIB_square::Row() const { return FloorToInt(y / kSquare); }
-int CCachedQuickChart::DIB_square::Column() const { return FloorToInt(x / kSquare); }
+int CCachedQuickChart::DIB_square::Row() const {
+    return FloorToInt(y / kSquare);
+}
+int CCachedQuickChart::DIB_square::Column() const {
+    return FloorToInt(x / kSquare);
+}
 
 void CCachedQuickChart::DIB_square::Read(CQuickChart* chart, ThreadDataForRead& td) {
     constexpr size_t kPixels = size_t(kSquare) * kSquare;
@@ -268,8 +278,10 @@ void CCachedQuickChart::CWebWorker::FilterNeeded(int zoom, int cx0, int cy0, int
     for (auto it = m_needed.begin(); it != m_needed.end();) {
         const Needed& n = it->second;
         const bool inside = n.column >= cx0 && n.column <= cx1 && n.row >= cy0 && n.row <= cy1;
-        if (!inside || n.decoded <= m_target) it = m_needed.erase(it);
-        else ++it;
+        if (!inside || n.decoded <= m_target)
+            it = m_needed.erase(it);
+        else
+            ++it;
     }
 }
 
@@ -295,7 +307,9 @@ long long CCachedQuickChart::CWebWorker::RequestCount() const {
 
 CCachedQuickChart::CCachedQuickChart(NV_HWND parent) : m_parent(std::move(parent)) {}
 
-CCachedQuickChart::~CCachedQuickChart() { Close(); }
+CCachedQuickChart::~CCachedQuickChart() {
+    Close();
+}
 
 void CCachedQuickChart::Open(const NV_HWND& parent, const char* path, std::function<void(bool)> callback) {
     Close();
@@ -305,21 +319,20 @@ void CCachedQuickChart::Open(const NV_HWND& parent, const char* path, std::funct
     m_parent = parent;
     const int generation = ++m_open_generation;
     std::weak_ptr<int> alive = m_alive;
-    CQuickChart::Create(parent, path ? path : "",
-                        [this, alive, generation, callback](CQuickChart* chart, bool ok) {
-                            // A renderer that was destroyed or reopened meanwhile no longer wants it.
-                            if (alive.expired() || generation != m_open_generation) {
-                                if (chart) chart->Destroy();
-                                return;
-                            }
-                            if (chart && ok) {
-                                m_chart = chart;
-                            } else {
-                                if (chart) chart->Destroy();
-                                Close();
-                            }
-                            if (callback) callback(chart && ok);
-                        });
+    CQuickChart::Create(parent, path ? path : "", [this, alive, generation, callback](CQuickChart* chart, bool ok) {
+        // A renderer that was destroyed or reopened meanwhile no longer wants it.
+        if (alive.expired() || generation != m_open_generation) {
+            if (chart) chart->Destroy();
+            return;
+        }
+        if (chart && ok) {
+            m_chart = chart;
+        } else {
+            if (chart) chart->Destroy();
+            Close();
+        }
+        if (callback) callback(chart && ok);
+    });
 }
 
 void CCachedQuickChart::Close() {
@@ -342,7 +355,9 @@ void CCachedQuickChart::InvalidateAllDibs() {
     m_repaint_requested = true;
 }
 
-double CCachedQuickChart::getScaleAt(double x, double y) const { return m_chart ? m_chart->get_scale(x, y) : 0.0; }
+double CCachedQuickChart::getScaleAt(double x, double y) const {
+    return m_chart ? m_chart->get_scale(x, y) : 0.0;
+}
 
 double CCachedQuickChart::getQCTScaleAtCenter() const {
     if (!m_chart) return 0.0;
@@ -353,9 +368,13 @@ bool CCachedQuickChart::CurrentChartDoesContain(double lat, double lon) const {
     return m_chart && m_chart->doesContain(lat, lon);
 }
 
-bool CCachedQuickChart::isLoading() const { return m_worker && m_worker->web.isBusy(); }
+bool CCachedQuickChart::isLoading() const {
+    return m_worker && m_worker->web.isBusy();
+}
 
-CCachedQuickChart::CWebWorker* CCachedQuickChart::WebWorker() { return m_worker ? &m_worker->web : nullptr; }
+CCachedQuickChart::CWebWorker* CCachedQuickChart::WebWorker() {
+    return m_worker ? &m_worker->web : nullptr;
+}
 
 void CCachedQuickChart::SetWorkerPaused(bool paused) {
     m_paused = paused;
@@ -430,8 +449,7 @@ int CCachedQuickChart::Draw(QPainter* painter, const FRect& rect, const FPoint& 
 
     if (!m_worker) {
         const bool chunked = (m_chart->Version() >> 24) != 0;
-        m_worker = std::make_unique<CWorker>(m_chart, chunked ? kChunkedThreads : kSingleFileThreads,
-                                             &m_auto_download);
+        m_worker = std::make_unique<CWorker>(m_chart, chunked ? kChunkedThreads : kSingleFileThreads, &m_auto_download);
         m_worker->SetPaused(m_paused);
         m_worker->Start();
     }
@@ -559,7 +577,7 @@ void CCachedQuickChart::TopUpDibList() {
 }
 
 void CCachedQuickChart::PlaceSquares() {
-    using Iter = std::list<std::unique_ptr<DIB_square>>::iterator;
+    using Iter = Dib_List::iterator;
     std::vector<Iter> cell_iter(m_map.current.size(), m_dibs.end());
     for (auto it = m_dibs.begin(); it != m_dibs.end();) {
         auto next = std::next(it);

@@ -49,7 +49,7 @@ public:
         // 0 normal; 1 decoding met missing chunk data and a download was asked for;
         // 2 that data has arrived: draw once more, then read again.
         int refresh = 0;
-        int shortfall = 0;  // largest (decoded level - wanted level) met while decoding
+        int shortfall = 0;                   // largest (decoded level - wanted level) met while decoding
         std::unique_ptr<uint32_t[]> pixels;  // 256 x 256, 0xFFRRGGBB
         QImage image;                        // RGB32 over `pixels`
         QPixmap pixmap;                      // made from `image` at the first draw after a read
@@ -69,6 +69,10 @@ public:
         int Row() const;
         int Column() const;
     };
+
+    // Owns every square the GUI thread holds, most recently useful first; the least
+    // recently useful square at the back is the next to be reused.
+    using Dib_List = std::list<std::unique_ptr<DIB_square>>;
 
     // Where squares go for one Draw: the current grid and the coarser and finer grids
     // that fill its gaps.
@@ -194,13 +198,13 @@ private:
     NV_HWND m_parent;
     CQuickChart* m_chart = nullptr;
     std::unique_ptr<CWorker> m_worker;
-    std::list<std::unique_ptr<DIB_square>> m_dibs;  // front = most recently useful
+    Dib_List m_dibs;
     square_map m_map;
     int m_square_count = 0;
     bool m_last_complete = false;
     bool m_repaint_requested = false;
     bool m_paused = false;
-    bool m_status_shown = false;     // the download-disabled message is on the status line
+    bool m_status_shown = false;       // the download-disabled message is on the status line
     bool m_disabled_reported = false;  // ... and is not to be shown again until reset
     int m_open_generation = 0;
     std::atomic<bool> m_auto_download{false};

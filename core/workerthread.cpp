@@ -16,7 +16,9 @@ constexpr int kLowPriorityNice = 10;
 CWorkerThread::CWorkerThread(int threads, int priority_class)
     : m_thread_count(threads < 0 ? 0 : threads), m_low_priority(priority_class == kLowPriorityClass) {}
 
-CWorkerThread::~CWorkerThread() { Shutdown(); }
+CWorkerThread::~CWorkerThread() {
+    Shutdown();
+}
 
 void CWorkerThread::Start() {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -41,14 +43,18 @@ void CWorkerThread::Shutdown() {
         others.swap(m_others);
     }
     for (auto& t : others) {
-        if (t.joinable() && t.get_id() != self) t.join();
-        else if (t.joinable()) t.detach();
+        if (t.joinable() && t.get_id() != self)
+            t.join();
+        else if (t.joinable())
+            t.detach();
     }
 }
 
 void CWorkerThread::Wake(bool all) {
-    if (all) m_cond.notify_all();
-    else m_cond.notify_one();
+    if (all)
+        m_cond.notify_all();
+    else
+        m_cond.notify_one();
 }
 
 void CWorkerThread::SetPaused(bool paused) {

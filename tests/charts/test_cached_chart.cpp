@@ -105,16 +105,20 @@ protected:
         QImage img(size, QImage::Format_RGB32);
         img.fill(kSentinel);
         const int ox = int(left) - c0 * 256, oy = int(top) - r0 * 256;
-        for (int j = 0; j < int(rect.Height()); ++j)
-            for (int i = 0; i < int(rect.Width()); ++i)
-                img.setPixel(int(rect.left) + i, int(rect.top) + j, 0xFF000000u | big[size_t(oy + j) * bw + ox + i]);
+        for (int j = 0; j < int(rect.Height()); ++j) {
+            auto* line = reinterpret_cast<uint32_t*>(img.scanLine(int(rect.top) + j)) + int(rect.left);
+            for (int i = 0; i < int(rect.Width()); ++i) line[i] = 0xFF000000u | big[size_t(oy + j) * bw + ox + i];
+        }
         return img;
     }
 
     static int DifferentPixels(const QImage& a, const QImage& b) {
         int n = 0;
-        for (int y = 0; y < a.height(); ++y)
-            for (int x = 0; x < a.width(); ++x) n += (a.pixel(x, y) | 0xFF000000u) != (b.pixel(x, y) | 0xFF000000u);
+        for (int y = 0; y < a.height(); ++y) {
+            const auto* la = reinterpret_cast<const uint32_t*>(a.constScanLine(y));
+            const auto* lb = reinterpret_cast<const uint32_t*>(b.constScanLine(y));
+            for (int x = 0; x < a.width(); ++x) n += (la[x] | 0xFF000000u) != (lb[x] | 0xFF000000u);
+        }
         return n;
     }
 
@@ -295,8 +299,8 @@ TEST_P(CachedChart, ClosingAndInvalidatingMidWorkIsSafeAndStartsAfresh) {
     Open(r, path);
     EXPECT_TRUE(r.CurrentChartDoesContain(50.5, -1.5));
     EXPECT_FALSE(r.CurrentChartDoesContain(52.5, -1.5));
-    EXPECT_DOUBLE_EQ(r.getQCTScaleAtCenter(), r.Chart()->get_scale(32.0 * r.Chart()->TilesWide(),
-                                                                    32.0 * r.Chart()->TilesHigh()));
+    EXPECT_DOUBLE_EQ(r.getQCTScaleAtCenter(),
+                     r.Chart()->get_scale(32.0 * r.Chart()->TilesWide(), 32.0 * r.Chart()->TilesHigh()));
     EXPECT_GT(r.getScaleAt(100, 100), 0.0);
 
     // Work in flight when everything is thrown away.
