@@ -193,6 +193,12 @@ void CDisplayView::AdjustCellsForScreen() {
 
 // ---- lookup ----
 
+bool CDisplayView::Holds(const CItemSettings* s) const {
+    for (auto& own : m_arrangement->settings)
+        if (own.get() == s) return true;
+    return false;
+}
+
 CItem* CDisplayView::ItemFor(const CItemSettings* s) const {
     return m_arrangement->FindItem(s);
 }
@@ -450,6 +456,7 @@ std::shared_ptr<CActionSheetMenu> CDisplayView::BuildItemMenu(int row, int col) 
     if (s) {
         if (item) item->addEditMenus(*menu, m_hwnd);
         menu->add(s->locked ? "Unlock" : "Lock", [this, s] {
+            if (!Holds(s)) return;
             s->locked = !s->locked;
             MarkChanged();
             NotifyArranging();
@@ -459,6 +466,7 @@ std::shared_ptr<CActionSheetMenu> CDisplayView::BuildItemMenu(int row, int col) 
         CActionSheetMenu& layers = menu->addSubmenu(text, "Layer");
         for (int l = CItemSettings::kMinLayer; l <= CItemSettings::kMaxLayer; ++l) {
             auto& e = layers.add(std::to_string(l), [this, s, l] {
+                if (!Holds(s)) return;
                 m_arrangement->AdjustLayer(*s, l);
                 MarkChanged();
                 NotifyArranging();
@@ -467,8 +475,13 @@ std::shared_ptr<CActionSheetMenu> CDisplayView::BuildItemMenu(int row, int col) 
         }
         // Another item under this one can only be reached by cycling.
         CItemSettings* under = NextItemAt(row, col, s);
-        if (under && under != s) menu->add("Select Item Below", [this, under] { SelectItem(under); });
-        menu->add("Remove Item", [this, s] { RemoveItem(s); });
+        if (under && under != s)
+            menu->add("Select Item Below", [this, under] {
+                if (Holds(under)) SelectItem(under);
+            });
+        menu->add("Remove Item", [this, s] {
+            if (Holds(s)) RemoveItem(s);
+        });
     }
     menu->add("Add Item", [this, row, col] { showDataTypeMenu(row, col); });
     return menu;

@@ -113,6 +113,9 @@ public:
     void showDataTypeMenu(int row, int col);
     void rightMouseDownOnRowCol(int row, int col);
 
+    // Whether `s` is still one of this page's items (menus outlive edits).
+    bool Holds(const CItemSettings* s) const;
+
     CItemArrangement& Arrangement() { return *m_arrangement; }
     const CItemArrangement& Arrangement() const { return *m_arrangement; }
     CDisplayViewPageSet* PageSet() const { return m_pageSet; }

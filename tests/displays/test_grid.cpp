@@ -344,6 +344,13 @@ TEST_F(PageFixture, ItemMenuOffersLockAndLayer) {
     Settings* added = page->Arrangement().settings.back().get();
     EXPECT_EQ(added->TypeId(), 41);
     ExpectInside(*page, *added);
+
+    // A menu still open when its item goes away must do nothing.
+    auto stale = page->BuildItemMenu(3, 3);
+    page->RemoveItem(s);
+    EXPECT_TRUE(stale->choose("Lock"));
+    EXPECT_TRUE(stale->choose("Remove Item"));
+    EXPECT_EQ(page->Arrangement().settings.size(), 1u);
     SetActionSheetPresenter({});
 }
 
