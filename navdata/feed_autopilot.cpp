@@ -25,7 +25,9 @@ Feed_StartInfo s_startInfo;
 
 }  // namespace
 
-CFeed_AutopilotRMB& CFeed_AutopilotRMB::Instance() { return s_autopilot; }
+CFeed_AutopilotRMB& CFeed_AutopilotRMB::Instance() {
+    return s_autopilot;
+}
 
 std::string CFeed_AutopilotRMB::DestinationId(const std::string& name) {
     std::string id;
@@ -52,16 +54,14 @@ bool CFeed_AutopilotRMB::Format(const CDataGotoMark& data, char* out, int size) 
     }
     double closing = 0;
     if (s_position && s_position->HasFix()) {
-        closing = s_position->speed *
-                  (s_position->course_vec.x * data.unit_x + s_position->course_vec.y * data.unit_y);
+        closing = s_position->speed * (s_position->course_vec.x * data.unit_x + s_position->course_vec.y * data.unit_y);
     }
     const double xte = data.cross_track_error;
-    const int n = std::snprintf(out, static_cast<size_t>(size),
-                                "$ECRMB,A,%.5f,%c,X,%s,%.7f,%c,%.7f,%c,%.5f,%.1f,%.2f,%c,A",
-                                std::fabs(xte) / kMetresPerNauticalMile, xte < 0 ? 'L' : 'R', m_destination.c_str(),
-                                std::fabs(data.latitude), data.latitude < 0 ? 'S' : 'N', std::fabs(data.longitude),
-                                data.longitude < 0 ? 'W' : 'E', data.range / kMetresPerNauticalMile, data.bearing,
-                                closing, arrival);
+    const int n = std::snprintf(
+        out, static_cast<size_t>(size), "$ECRMB,A,%.5f,%c,X,%s,%.7f,%c,%.7f,%c,%.5f,%.1f,%.2f,%c,A",
+        std::fabs(xte) / kMetresPerNauticalMile, xte < 0 ? 'L' : 'R', m_destination.c_str(), std::fabs(data.latitude),
+        data.latitude < 0 ? 'S' : 'N', std::fabs(data.longitude), data.longitude < 0 ? 'W' : 'E',
+        data.range / kMetresPerNauticalMile, data.bearing, closing, arrival);
     return n > 0 && n < size;
 }
 
@@ -76,7 +76,9 @@ void CFeed_AutopilotRMB::OnUpdate(CDataGotoMark& data) {
 
 // ---------------------------------------------------------------------------------------
 
-Feed_StartInfo& Feed_StartInfo::Instance() { return s_startInfo; }
+Feed_StartInfo& Feed_StartInfo::Instance() {
+    return s_startInfo;
+}
 
 bool Feed_StartInfo::FormatStartLine(const CDataStartLine& line, char* out, int size) {
     const int n = std::snprintf(out, static_cast<size_t>(size), "$PNVI,SetStartLine,%.6f,%.6f,%.6f,%.6f",

@@ -213,20 +213,21 @@ RecordPrinterRegistrar<CNMEA_DSC::DSE> s_dse("DSE", [](CJsonLine& j, const CNMEA
     if (r.flags & CNMEA_DSC::DSE::kCourse) j.Add("course", r.course);
     if (r.flags & CNMEA_DSC::DSE::kSpeed) j.Add("speed", r.speed);
 });
-RecordPrinterRegistrar<NMEA_PNVI::SetStartTimer> s_startTimer(
-    "PNVI,SetStartTimer", [](CJsonLine& j, const NMEA_PNVI::SetStartTimer& r) {
-        j.Add("start", r.start_time);
-        j.Add("state", r.state);
-    });
-RecordPrinterRegistrar<NMEA_PNVI::SetStartLine> s_startLine(
-    "PNVI,SetStartLine", [](CJsonLine& j, const NMEA_PNVI::SetStartLine& r) {
-        j.Add("left_lat", r.left_latitude);
-        j.Add("left_lon", r.left_longitude);
-        j.Add("right_lat", r.right_latitude);
-        j.Add("right_lon", r.right_longitude);
-    });
-RecordPrinterRegistrar<NMEA_PNVI::AcknowledgeNotifications> s_ack(
-    "PNVI,ACKALLALERTS", [](CJsonLine&, const NMEA_PNVI::AcknowledgeNotifications&) {});
+RecordPrinterRegistrar<NMEA_PNVI::SetStartTimer> s_startTimer("PNVI,SetStartTimer",
+                                                              [](CJsonLine& j, const NMEA_PNVI::SetStartTimer& r) {
+                                                                  j.Add("start", r.start_time);
+                                                                  j.Add("state", r.state);
+                                                              });
+RecordPrinterRegistrar<NMEA_PNVI::SetStartLine> s_startLine("PNVI,SetStartLine",
+                                                            [](CJsonLine& j, const NMEA_PNVI::SetStartLine& r) {
+                                                                j.Add("left_lat", r.left_latitude);
+                                                                j.Add("left_lon", r.left_longitude);
+                                                                j.Add("right_lat", r.right_latitude);
+                                                                j.Add("right_lon", r.right_longitude);
+                                                            });
+RecordPrinterRegistrar<NMEA_PNVI::AcknowledgeNotifications> s_ack("PNVI,ACKALLALERTS",
+                                                                  [](CJsonLine&,
+                                                                     const NMEA_PNVI::AcknowledgeNotifications&) {});
 
 }  // namespace
 
@@ -332,4 +333,6 @@ bool CNMEADump::Dispatch(char* line, CDataConnection* from) {
     return CNMEASentence::DispatchSentence(line, from);
 }
 
-const char* CNMEADump::CurrentTalker() { return g_talker; }
+const char* CNMEADump::CurrentTalker() {
+    return g_talker;
+}

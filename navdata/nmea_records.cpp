@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "navdata/nmea_records.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,18 +12,36 @@ const int g_nmea_records_anchor = 0;
 namespace {
 
 // Numbers read as C does: an empty or unreadable field is 0.
-float Float(const char* field) { return static_cast<float>(std::strtod(field, nullptr)); }
-double Double(const char* field) { return std::strtod(field, nullptr); }
-long Long(const char* field) { return std::strtol(field, nullptr, 10); }
+// Beyond the range of a float the conversion itself would be undefined.
+float ToFloat(double v) {
+    if (v > FLT_MAX) return HUGE_VALF;
+    if (v < -FLT_MAX) return -HUGE_VALF;
+    return static_cast<float>(v);
+}
+float Float(const char* field) {
+    return ToFloat(std::strtod(field, nullptr));
+}
+double Double(const char* field) {
+    return std::strtod(field, nullptr);
+}
+long Long(const char* field) {
+    return std::strtol(field, nullptr, 10);
+}
 int Int(const char* field) {
     const long v = Long(field);
     if (v > 2147483647L) return 2147483647;
     if (v < -2147483647L) return -2147483647;
     return static_cast<int>(v);
 }
-uint8_t Byte(const char* field) { return static_cast<uint8_t>(Long(field) & 0xFF); }
-bool Is(const char* field, char c) { return field[0] == c && field[1] == '\0'; }
-char Talker(const char* address) { return address[0] && address[1] ? address[2] : 0; }
+uint8_t Byte(const char* field) {
+    return static_cast<uint8_t>(Long(field) & 0xFF);
+}
+bool Is(const char* field, char c) {
+    return field[0] == c && field[1] == '\0';
+}
+char Talker(const char* address) {
+    return address[0] && address[1] ? address[2] : 0;
+}
 
 // The modes of an RMC that say the fix is usable even when the status says "V": some
 // receivers only fill the mode indicator.
@@ -157,7 +177,7 @@ bool CNMEA_Instruments::MWV::Init(char* text) {
             value /= 1.1507795f;  // statute miles per hour
             break;
         case 'M':
-            value = static_cast<float>(value * 3600.0 / 1852.0);
+            value = ToFloat(value * 3600.0 / 1852.0);
             break;
         default:
             break;
@@ -335,11 +355,11 @@ bool CNMEA_DSC::DSE::Init(char* text) {
                 break;
             }
             case 3:
-                course = static_cast<float>(Double(data) / 10.0);
+                course = ToFloat(Double(data) / 10.0);
                 flags |= kCourse;
                 break;
             case 2:
-                speed = static_cast<float>(Double(data) / 10.0);
+                speed = ToFloat(Double(data) / 10.0);
                 flags |= kSpeed;
                 break;
             default:
@@ -370,4 +390,6 @@ bool NMEA_PNVI::SetStartLine::Init(char* text) {
     return true;
 }
 
-bool NMEA_PNVI::AcknowledgeNotifications::Init(char*) { return true; }
+bool NMEA_PNVI::AcknowledgeNotifications::Init(char*) {
+    return true;
+}

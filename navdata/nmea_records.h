@@ -239,7 +239,7 @@ struct DSC : CNMEASentence {
     double latitude = -999;
     double longitude = -999;
     int quadrant = 0;
-    int time = 0;  // hhmm
+    int time = 0;         // hhmm
     uint32_t field8 = 0;  // a relayed call carries the casualty's MMSI here
     char field9 = 0;
     bool expansion = false;

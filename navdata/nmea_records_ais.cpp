@@ -26,7 +26,9 @@ BitStream g_stream;
 
 }  // namespace
 
-int CNEMA_AIS::CAIS_Sentence::decode_sixbit(int c) { return ((c < 89) ? (c + 80) : (c + 72)) & 63; }
+int CNEMA_AIS::CAIS_Sentence::decode_sixbit(int c) {
+    return ((c < 89) ? (c + 80) : (c + 72)) & 63;
+}
 
 void CNEMA_AIS::CAIS_Sentence::append_sixbits(int value) {
     for (int bit = 5; bit >= 0; --bit) {
@@ -76,12 +78,12 @@ void CNEMA_AIS::CAIS_Sentence::fetch_string(char* out, int& position, int bits) 
 }
 
 void CNEMA_AIS::CAIS_Sentence::decode_type(unsigned char type, char* out) {
-    static const char* const kTens3[] = {"Fishing",  "Towing",   "Big Towing",     "Dredging", "Diving",
-                                         "Military", "Sailing",  "Pleasure craft", "Type 38",  "Type 39"};
-    static const char* const kTens5[] = {"Pilot",          "Search and rescue", "Tug",     "Tender",  "Anti-pollution",
-                                         "Law enforcement", "Type 56",          "Type 57", "Medical", "Type 59"};
-    static const char* const kWords[] = {"Unknown", "1", "WIG", "", "HSC", "", "Passenger ship", "Cargo ship",
-                                         "Tanker", "Ship"};
+    static const char* const kTens3[] = {"Fishing",  "Towing",  "Big Towing",     "Dredging", "Diving",
+                                         "Military", "Sailing", "Pleasure craft", "Type 38",  "Type 39"};
+    static const char* const kTens5[] = {"Pilot",           "Search and rescue", "Tug",     "Tender",  "Anti-pollution",
+                                         "Law enforcement", "Type 56",           "Type 57", "Medical", "Type 59"};
+    static const char* const kWords[] = {"Unknown",        "1",          "WIG",    "",    "HSC", "",
+                                         "Passenger ship", "Cargo ship", "Tanker", "Ship"};
     static const char* const kHazard[] = {"", ":Haz A", ":Haz B", ":Haz C", ":Haz D", "", "", "", "", ""};
     if (type > 99) {
         std::snprintf(out, kTextSize + 1, "Type %d", type);
@@ -103,6 +105,8 @@ bool CNEMA_AIS::CAIS_Sentence::Init(char* text) {
     SplitArgs(text, 6, f);
     const long count = std::strtol(f[1], nullptr, 10);
     const long number = std::strtol(f[2], nullptr, 10);
+    // A message has at most nine fragments; other counts are not AIS.
+    if (count < 1 || count > 9 || number < 1 || number > count) return false;
     if (number == 1) {
         g_stream.count = 0;
     } else if (number != g_stream.last_fragment + 1) {

@@ -15,7 +15,7 @@ extern const int g_feed_autopilot_anchor;
 // External linkage keeps the compiler from dropping the references.
 extern const int* const g_nmea_record_anchors[];
 const int* const g_nmea_record_anchors[] = {&g_nmea_records_anchor, &g_nmea_records_ais_anchor,
-                                                 &g_feed_autopilot_anchor};
+                                            &g_feed_autopilot_anchor};
 
 namespace {
 
@@ -111,9 +111,13 @@ void CNMEASentence::SplitArgs(char* text, int count, char** fields) {
     }
 }
 
-double CNMEASentence::GetLat(char** fields) { return ParseLatLon(fields, 4, 'S'); }
+double CNMEASentence::GetLat(char** fields) {
+    return ParseLatLon(fields, 4, 'S');
+}
 
-double CNMEASentence::GetLon(char** fields) { return ParseLatLon(fields, 5, 'W'); }
+double CNMEASentence::GetLon(char** fields) {
+    return ParseLatLon(fields, 5, 'W');
+}
 
 double CNMEASentence::GetUTC(const char* field) {
     if (!field || field[0] == '\0') return 0;
@@ -217,7 +221,9 @@ CNMEASentenceType::~CNMEASentenceType() {
     }
 }
 
-CNMEASentenceType* CNMEASentenceType::First() { return g_firstType; }
+CNMEASentenceType* CNMEASentenceType::First() {
+    return g_firstType;
+}
 
 bool CNMEASentenceType::Matches(const char* text) const {
     for (int i = 0; i < m_offset; ++i) {

@@ -101,8 +101,8 @@ Replay RunLog(const char* name) {
                 if (has("speed")) Near(r, num("speed"), r.speed * kMetresPerSecondPerKnot, 6e-4, "speed", sentence);
                 if (has("track")) Near(r, num("track"), r.course, 1e-3, "course", sentence);
                 if (has("time")) {
-                    const QDateTime t = QDateTime::fromString(report.value(QStringLiteral("time")).toString(),
-                                                              Qt::ISODateWithMs);
+                    const QDateTime t =
+                        QDateTime::fromString(report.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
                     // Two-digit years are read as this century; the reference decoder put
                     // the last century's dates in the last century.
                     double expected = t.toMSecsSinceEpoch() / 1000.0;
@@ -118,8 +118,8 @@ Replay RunLog(const char* name) {
             if (has("depth") && (r.haveDpt || r.haveDbt)) {
                 // The two depth sentences may disagree; the report follows one of them.
                 const double d = num("depth");
-                const bool matches = (r.haveDpt && std::fabs(r.dptDepth - d) < 1e-3) ||
-                                     (r.haveDbt && std::fabs(r.dbtDepth - d) < 1e-3);
+                const bool matches =
+                    (r.haveDpt && std::fabs(r.dptDepth - d) < 1e-3) || (r.haveDbt && std::fabs(r.dbtDepth - d) < 1e-3);
                 ++r.checks;
                 EXPECT_TRUE(matches) << "depth " << d << " vs DPT " << r.dptDepth << " DBT " << r.dbtDepth;
             }

@@ -361,3 +361,70 @@ TEST(NmeaRecords, AisFragmentsAndDecodedFields) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every registered type gets hostile field contents: wrong shapes, huge numbers, many or
+// no fields, long fields. Nothing may read or write outside the line (the sanitizer
+// build checks that), and the dispatcher must come back every time.
+TEST(NmeaRecords, HostileFieldsAreHarmlessForEveryType) {
+    Catch<CNMEA_GPS::RMC> rmc;
+    Catch<CNMEA_GPS::GGA> gga;
+    Catch<CNMEA_GPS::VTG> vtg;
+    Catch<CNMEA_GPS::GSA> gsa;
+    Catch<CNMEA_GPS::GSV> gsv;
+    Catch<MWV> mwv;
+    Catch<MWD> mwd;
+    Catch<VHW> vhw;
+    Catch<HDG> hdg;
+    Catch<DPT> dpt;
+    Catch<DBT> dbt;
+    Catch<MTW> mtw;
+    Catch<RSA> rsa;
+    Catch<RPM> rpm;
+    Catch<XDR> xdr;
+    Catch<CNEMA_AIS::VDM> vdm;
+    Catch<CNEMA_AIS::VDO> vdo;
+    Catch<CNMEA_DSC::DSC> dsc;
+    Catch<CNMEA_DSC::DSE> dse;
+    Catch<NMEA_PNVI::SetStartTimer> timer;
+    Catch<NMEA_PNVI::SetStartLine> line;
+
+    const char* const addresses[] = {"GPRMC", "GPGGA", "GPVTG", "GPGSA", "GPGSV", "WIMWV", "WIMWD",
+                                     "VWVHW", "HCHDG", "SDDPT", "SDDBT", "YXMTW", "IIRSA", "IIRPM",
+                                     "IIXDR", "AIVDM", "AIVDO", "CDDSC", "CDDSE", "PNVI,SetStartTimer",
+                                     "PNVI,SetStartLine"};
+    const std::string values[] = {"",
+                                  "-",
+                                  ".",
+                                  "1e999",
+                                  "-99999999999999999999",
+                                  "0000.",
+                                  "12345.678",
+                                  "9999.9999",
+                                  "A",
+                                  "E",
+                                  std::string(150, '9'),
+                                  std::string(150, 'w'),
+                                  "\x7f\x80\xff"};
+    uint32_t seed = 12345;
+    auto next = [&seed]() {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    int dispatched = 0;
+    for (const char* address : addresses) {
+        for (int round = 0; round < 300; ++round) {
+            std::string body = address;
+            const int fields = static_cast<int>(next() % 25);
+            for (int i = 0; i < fields; ++i) body += "," + values[next() % (sizeof values / sizeof values[0])];
+            if (body.size() > 300) body.resize(300);
+            Feed(Sentence(body, address[0] == 'A' ? '!' : '$'));
+            ++dispatched;
+        }
+    }
+    EXPECT_EQ(dispatched, 21 * 300);
+    EXPECT_GT(rmc.count + gga.count + xdr.count + dsc.count + vdm.count, 0);
+}
+
+}  // namespace

@@ -14,7 +14,8 @@ const char* const kRmc = "$GPRMC,000231.42,A,4829.0005,N,00022.0016,E,0.16,212.2
 
 TEST(NmeaChecksum, AcceptsOnlyMatchingUpperCaseDigits) {
     EXPECT_TRUE(CNMEASentence::check_checksum(kRmc));
-    EXPECT_FALSE(CNMEASentence::check_checksum("$GPRMC,000231.42,A,4829.0005,N,00022.0016,E,0.16,212.28,220899,,,A*58"));
+    EXPECT_FALSE(
+        CNMEASentence::check_checksum("$GPRMC,000231.42,A,4829.0005,N,00022.0016,E,0.16,212.28,220899,,,A*58"));
     // Without a checksum, or with the digits cut off, a line is never trusted.
     EXPECT_FALSE(CNMEASentence::check_checksum("$GPRMC,000231.42,A,4829.0005,N,00022.0016,E,0.16,212.28,220899,,,A"));
     EXPECT_FALSE(CNMEASentence::check_checksum("$GPRMC,000231.42,A*"));
