@@ -236,6 +236,13 @@ FPoint CQuickChartView::DoScroll(double dx, double dy) {
         dx = std::round(dx);
         dy = std::round(dy);
     }
+    // Far beyond any chart there is nothing to see, and the renderer's pixel arithmetic
+    // must stay within int: refuse to wander off that far.
+    const double limit = kMaxOffset * m_vp.scale;
+    if (!std::isfinite(dx) || !std::isfinite(dy) || std::fabs(m_vp.offset_x * m_vp.scale - dx) > limit ||
+        std::fabs(m_vp.offset_y * m_vp.scale - dy) > limit) {
+        dx = dy = 0;
+    }
     m_vp.ApplyDelta(dx, dy);
     if (m_gpsLocked) {
         m_lockPoint.x += dx;
@@ -421,7 +428,7 @@ bool CQuickChartView::ChangeMapScale(int direction) {
 
 void CQuickChartView::onPinchBegin(double x, double y, double distance) {
     onSingleTouchDown(x, y);
-    m_pinchStart = int(std::clamp(distance, 0.0, 2e9));
+    m_pinchStart = distance >= 1.0 ? int(std::min(distance, 2e9)) : 0;
     m_pinchBaseScale = 1.0;
 }
 
@@ -909,7 +916,7 @@ void CQuickChartView::ShowMapsAtCursor(double lat, double lon) {
 // Drawing
 
 bool CQuickChartView::onDraw(QPainter* painter, double x, double y, double w, double h) {
-    if (!painter) return false;
+    if (!painter || !(w > 0) || !(h > 0) || w > 65536 || h > 65536) return false;
     if (!IsOpen() || m_opening) {
         painter->fillRect(QRectF(x, y, w, h), Qt::white);
         return false;

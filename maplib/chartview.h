@@ -46,6 +46,7 @@ public:
     static constexpr int kMaxOverlaysPerFrame = 20000;
     static constexpr double kVisibleMargin = 50.0;  // image pixels around the screen that still count as visible
     static constexpr uint32_t kFlagReducedZoom = 1u << 6;  // header flag: one zoom-out level fewer
+    static constexpr double kMaxOffset = 1e8;              // image pixels the view may stray from the origin
     static constexpr double kDefaultViewScale = 0.18274;   // scale of the fallback view when nothing covers a fix
     static const char* const kZoomHintText;
     static const char* const kMapsAtCursorTitle;

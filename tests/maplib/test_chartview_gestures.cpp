@@ -2,6 +2,9 @@
 // Panning, flinging, zooming and pinching: what the user feels under the finger.
 
 #include <cmath>
+#include <limits>
+
+#include <QImage>
 
 #include "test_chartview_support.h"
 #include "tests/support/recording_ui.h"
@@ -192,6 +195,28 @@ TEST_F(ChartViewGestures, ResizeKeepsCentreOrRelativeLockPoint) {
     // Panning the boat off screen lets go of it.
     view->DoScroll(-500, 0);
     EXPECT_FALSE(view->IsGPSLocked());
+}
+
+TEST_F(ChartViewGestures, AbsurdInputLeavesTheViewUsable) {
+    view->ZoomToLevel(-2, 400, 300);
+    const auto before = view->ViewParams();
+    view->DoScroll(1e300, -1e300);
+    view->DoScroll(NAN, 5);
+    view->DoScroll(std::numeric_limits<double>::infinity(), 0);
+    EXPECT_EQ(view->ViewParams().offset_x, before.offset_x);
+    EXPECT_EQ(view->ViewParams().offset_y, before.offset_y);
+    for (int i = 0; i < 100; ++i) view->DoScroll(-4e6, 0);  // a long way, but not off into nowhere
+    EXPECT_LE(std::fabs(view->ViewParams().offset_x), CQuickChartView::kMaxOffset);
+    view->onPinchBegin(10, 10, NAN);
+    view->onPinchMove(10, 10, -5);
+    view->onPinchMove(10, 10, 1e308);
+    view->onPinchEnd();
+    EXPECT_GE(view->ZoomLevel(), CQuickChartView::kMinZoom);
+    QImage img(64, 64, QImage::Format_RGB32);
+    QPainter painter(&img);
+    EXPECT_FALSE(view->onDraw(&painter, 0, 0, 1e12, 1e12));
+    view->onDraw(&painter, 0, 0, 64, 64);
+    view->onTap(NAN, NAN, 225);  // lands nowhere, harmlessly
 }
 
 }  // namespace
