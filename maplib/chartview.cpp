@@ -850,26 +850,44 @@ bool CQuickChartView::onTap(double x, double y, double radius2) {
     if (!IsOpen() && !m_opening) return false;
     const FPoint screen(x, y);
     const DblPoint image = m_vp.ScreenToImage(x, y);
-    // Collect the keys to try, in order; each object is asked at most once.
-    std::vector<uint32_t> order;
+    // Each object is asked at most once, in this order: with a selected object under
+    // the finger, those below it and then from the top down to it (so that repeated taps
+    // walk down the stack and wrap round); otherwise the press target, then from the top.
+    // A handler may add or remove objects, so the walk goes by key, not by iterator.
+    auto tryKey = [&](uint32_t key) {
+        auto it = m_mappings.find(key);
+        if (it == m_mappings.end()) return false;
+        COverlayObject::CMapping& m = it->second;
+        return IsHit(m, x, y, radius2) && m.object->onTap(this, screen, image);
+    };
+    // Keys strictly below `upper` from the top down, stopping before `lower` (exclusive)
+    // when `bounded` is set, and passing over `skip`.
+    auto walkDown = [&](uint64_t upper, bool bounded, uint32_t lower, uint32_t skip, bool hasSkip) {
+        for (;;) {
+            auto it = m_mappings.lower_bound(uint32_t(std::min<uint64_t>(upper, 0xFFFFFFFFull)));
+            if (upper > 0xFFFFFFFFull) it = m_mappings.end();
+            if (it == m_mappings.begin()) return false;
+            --it;
+            const uint32_t key = it->first;
+            if (bounded && key <= lower) return false;
+            upper = key;
+            if (hasSkip && key == skip) continue;
+            if (tryKey(key)) return true;
+        }
+    };
+    const uint64_t top = 0x100000000ull;
     COverlayObject::CMapping* sel = SelectedMapping();
     if (sel && IsHit(*sel, x, y, radius2)) {
         const uint32_t selKey = sel->object->OrderKey();
-        auto it = m_mappings.find(selKey);
-        for (auto below = std::make_reverse_iterator(it); below != m_mappings.rend(); ++below)
-            order.push_back(below->first);
+        if (walkDown(selKey, false, 0, 0, false)) return true;
+        if (walkDown(top, true, selKey, 0, false)) return true;
+        if (tryKey(selKey)) return true;
     } else if (m_pressTarget) {
-        order.push_back(m_pressTarget->OrderKey());
-    }
-    for (auto it = m_mappings.rbegin(); it != m_mappings.rend(); ++it) {
-        if (std::find(order.begin(), order.end(), it->first) == order.end()) order.push_back(it->first);
-    }
-    for (uint32_t key : order) {
-        auto it = m_mappings.find(key);
-        if (it == m_mappings.end()) continue;  // a handler removed it
-        COverlayObject::CMapping& m = it->second;
-        if (!IsHit(m, x, y, radius2)) continue;
-        if (m.object->onTap(this, screen, image)) return true;
+        const uint32_t pressKey = m_pressTarget->OrderKey();
+        if (tryKey(pressKey)) return true;
+        if (walkDown(top, false, 0, pressKey, true)) return true;
+    } else if (walkDown(top, false, 0, 0, false)) {
+        return true;
     }
     if (g_tool) g_tool->Deselect();
     if (hooks().clearAisSelection) hooks().clearAisSelection();
