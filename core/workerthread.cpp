@@ -1,15 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/workerthread.h"
 
+#include <algorithm>
+#include <cerrno>
+
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
 
-// Niceness of low-priority pool threads: clearly behind the user interface, yet not so
-// far that decoding starves when the machine is busy.
+// How far low-priority pool threads sit behind the thread that starts the pool: clearly
+// behind the user interface, yet not so far that decoding starves when the machine is busy.
 constexpr int kLowPriorityNice = 10;
+constexpr int kLowestNice = 19;
+
+int CurrentThreadNice() {
+    errno = 0;
+    const int n = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)));
+    return errno == 0 ? n : 0;
+}
 
 }  // namespace
 
@@ -24,6 +34,7 @@ void CWorkerThread::Start() {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_started || m_shutdown || m_thread_count == 0) return;
     m_started = true;
+    m_base_nice = CurrentThreadNice();
     m_first = std::thread([this] { FirstThread(); });
 }
 
@@ -77,7 +88,7 @@ void CWorkerThread::ApplyPriority() {
     if (!m_low_priority) return;
     // On Linux the niceness set through a thread id applies to that thread alone.
     const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
-    ::setpriority(PRIO_PROCESS, tid, kLowPriorityNice);
+    ::setpriority(PRIO_PROCESS, tid, std::min(m_base_nice + kLowPriorityNice, kLowestNice));
 }
 
 void CWorkerThread::FirstThread() {

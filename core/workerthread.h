@@ -67,6 +67,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cond;
     bool m_started = false;
+    int m_base_nice = 0;  // of the thread that called Start()
     bool m_shutdown = false;
     bool m_paused = false;
     bool m_run_until_idle = false;
