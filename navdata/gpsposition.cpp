@@ -28,7 +28,9 @@ constexpr double kIconHalfSize = 16.0;
 constexpr double kTriangleLength = 16.0;
 constexpr double kTriangleHalfBase = 6.956521987915039;
 
-bool IsSimulated(const CNMEASentence& s) { return s.source && s.source->IsSimulation(); }
+bool IsSimulated(const CNMEASentence& s) {
+    return s.source && s.source->IsSimulation();
+}
 
 // The dispatch timestamp of the record type being published.
 template <class T>
@@ -37,7 +39,9 @@ double DispatchTime() {
     return src ? src->Timestamp() : CDataSource::Now();
 }
 
-uint8_t ClampByte(int v) { return uint8_t(std::clamp(v, 0, 255)); }
+uint8_t ClampByte(int v) {
+    return uint8_t(std::clamp(v, 0, 255));
+}
 
 }  // namespace
 
@@ -241,7 +245,9 @@ void COverlayGPSPosition::UpdateOdometer() {
     }
 }
 
-void COverlayGPSPosition::OnHeartbeat() { Stale(); }
+void COverlayGPSPosition::OnHeartbeat() {
+    Stale();
+}
 
 void COverlayGPSPosition::Stale() {
     if (fix_status == FIX_NONE) return;
@@ -441,7 +447,9 @@ void CFeedRMC_to_GPSPosition::Start() {
     if (!s_instance) s_instance = std::make_unique<CFeedRMC_to_GPSPosition>();
 }
 
-void CFeedRMC_to_GPSPosition::Stop() { s_instance.reset(); }
+void CFeedRMC_to_GPSPosition::Stop() {
+    s_instance.reset();
+}
 
 bool CFeedRMC_to_GPSPosition::check_talker(char talker, char& accepted) const {
     if (talker == accepted) return true;

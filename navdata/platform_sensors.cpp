@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "navdata/platform_sensors.h"
 
-double GetBarometricPressure() { return 0.0; }
+double GetBarometricPressure() {
+    return 0.0;
+}
 
-bool HasBarometer() { return false; }
+bool HasBarometer() {
+    return false;
+}
 
 void StopBarometer() {}

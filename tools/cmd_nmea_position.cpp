@@ -34,8 +34,9 @@ private:
     CFeedRMC_to_GPSPosition m_feed;
 };
 
-CNMEADump::Registrar s_positionPrinter("position", [](const CNMEADump::Sink& sink) -> std::unique_ptr<CNMEADump::Printer> {
-    return std::make_unique<PositionPrinter>(sink);
-});
+CNMEADump::Registrar s_positionPrinter("position",
+                                       [](const CNMEADump::Sink& sink) -> std::unique_ptr<CNMEADump::Printer> {
+                                           return std::make_unique<PositionPrinter>(sink);
+                                       });
 
 }  // namespace

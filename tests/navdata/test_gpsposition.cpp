@@ -244,7 +244,7 @@ TEST(CompassCalibrationTest, InterpolatesAndRoundTripsItsText) {
     CompassCalibration c;
     EXPECT_TRUE(c.FromString("10,0,0,0,0,0,0,0,0,0,0,-10"));
     EXPECT_NEAR(c.Adjust(0), 10.0, 1e-4);
-    EXPECT_NEAR(c.Adjust(15), 20.0, 1e-4);  // halfway from +10 to 0
+    EXPECT_NEAR(c.Adjust(15), 20.0, 1e-4);    // halfway from +10 to 0
     EXPECT_NEAR(c.Adjust(345), 345.0, 1e-4);  // halfway from -10 to +10 at 360
     EXPECT_NEAR(c.Adjust(-15), 345.0, 1e-4);
     CompassCalibration d;

@@ -73,11 +73,10 @@ TEST(GpsPositionLogs, PublishedPositionsMatchReferenceDecodes) {
         const char* file;
         int minChecks;
     } logs[] = {
-        {"april6_2019.log.chk", 2},
-        {"humminbird-M37.log.chk", 12},    // IN talker
-        {"nmea-fuzzy-cases.log.chk", 5},   // GN and GP talkers mixed
-        {"ch-4711.log.chk", 5},            // GN and GL talkers
-        {"bundg_zeus_9_head.log.chk", 1},  // reports mostly come at the end of a cycle
+        {"april6_2019.log.chk", 2},       {"humminbird-M37.log.chk", 12},  // IN talker
+        {"nmea-fuzzy-cases.log.chk", 5},                                   // GN and GP talkers mixed
+        {"ch-4711.log.chk", 5},                                            // GN and GL talkers
+        {"bundg_zeus_9_head.log.chk", 1},                                  // reports mostly come at the end of a cycle
     };
     for (const auto& log : logs) {
         SCOPED_TRACE(log.file);
