@@ -24,11 +24,15 @@ namespace {
 
 CQuickChartView::IOverlayTool* g_tool = nullptr;
 
-bool ValidLatLon(double lat, double lon) { return std::isfinite(lat) && std::isfinite(lon) && std::fabs(lat) <= 90.0; }
+bool ValidLatLon(double lat, double lon) {
+    return std::isfinite(lat) && std::isfinite(lon) && std::fabs(lat) <= 90.0;
+}
 
 // Scale of a chart pixel carried to zoom level z: doubled for every level out, halved
 // for every level in.
-double ScaleAtLevel(double scale, int z) { return std::ldexp(scale, z); }
+double ScaleAtLevel(double scale, int z) {
+    return std::ldexp(scale, z);
+}
 
 }  // namespace
 
@@ -69,8 +73,12 @@ CQuickChartView::Hooks& CQuickChartView::hooks() {
     return h;
 }
 
-void CQuickChartView::SetOverlayTool(IOverlayTool* tool) { g_tool = tool; }
-CQuickChartView::IOverlayTool* CQuickChartView::OverlayTool() { return g_tool; }
+void CQuickChartView::SetOverlayTool(IOverlayTool* tool) {
+    g_tool = tool;
+}
+CQuickChartView::IOverlayTool* CQuickChartView::OverlayTool() {
+    return g_tool;
+}
 
 // ---------------------------------------------------------------------------------------
 // Construction
@@ -86,9 +94,13 @@ CQuickChartView::~CQuickChartView() {
     CCachedQuickChart::Close();
 }
 
-CChartList* CQuickChartView::ChartList() const { return m_chartList ? m_chartList : p_chart_list; }
+CChartList* CQuickChartView::ChartList() const {
+    return m_chartList ? m_chartList : p_chart_list;
+}
 
-double CQuickChartView::Now() const { return m_clock ? m_clock() : CHeartbeat::Timestamp(); }
+double CQuickChartView::Now() const {
+    return m_clock ? m_clock() : CHeartbeat::Timestamp();
+}
 
 void CQuickChartView::Repaint() {
     if (m_repaint) m_repaint();
@@ -117,7 +129,9 @@ FPoint CQuickChartView::ScreenCentre() const {
     return FPoint((m_screen.left + m_screen.right) / 2, (m_screen.top + m_screen.bottom) / 2);
 }
 
-bool CQuickChartView::OnScreen(const FPoint& p) const { return m_screen.HitTest(p); }
+bool CQuickChartView::OnScreen(const FPoint& p) const {
+    return m_screen.HitTest(p);
+}
 
 bool CQuickChartView::ScreenTolatlong(double sx, double sy, double& lat, double& lon) const {
     if (!m_proj.valid) return false;

@@ -44,7 +44,7 @@ public:
     static constexpr int kDefaultMaxZoom = 3;
     static constexpr double kZoomHintInterval = 172800.0;  // 48 hours
     static constexpr int kMaxOverlaysPerFrame = 20000;
-    static constexpr double kVisibleMargin = 50.0;  // image pixels around the screen that still count as visible
+    static constexpr double kVisibleMargin = 50.0;         // image pixels around the screen that still count as visible
     static constexpr uint32_t kFlagReducedZoom = 1u << 6;  // header flag: one zoom-out level fewer
     static constexpr double kMaxOffset = 1e8;              // image pixels the view may stray from the origin
     static constexpr double kDefaultViewScale = 0.18274;   // scale of the fallback view when nothing covers a fix
@@ -182,7 +182,8 @@ public:
     void GetCurrentMapView();
     void SetCurrentMapView();
     void RestoreCurrentMapView();
-    void GetAssocFile(const NV_HWND& window, const std::string& type, std::function<void(bool, const std::string&)> done);
+    void GetAssocFile(const NV_HWND& window, const std::string& type,
+                      std::function<void(bool, const std::string&)> done);
     bool ShowZoomHintIfAppropriate();
     // The view scale that shows the whole area on a screen of w x h pixels, with margin.
     static double FitScale(const CBounds& bounds, double w, double h);
@@ -197,8 +198,8 @@ public:
     using CCachedQuickChart::getQCTScaleAtCenter;
     using CCachedQuickChart::getScaleAt;
     using CCachedQuickChart::InvalidateAllDibs;
-    using CCachedQuickChart::IsOpen;
     using CCachedQuickChart::isLoading;
+    using CCachedQuickChart::IsOpen;
     using CCachedQuickChart::LastFrameComplete;
 
     int ZoomLevel() const { return m_vp.mode; }
@@ -280,8 +281,8 @@ private:
     int m_maxZoom = kDefaultMaxZoom;
     bool m_gpsLocked = false;
 
-    FPoint m_flingCarry;   // part of the fling not yet applied because of whole-pixel rounding
-    FPoint m_moveAccum;    // touch movement since the last velocity sample
+    FPoint m_flingCarry;  // part of the fling not yet applied because of whole-pixel rounding
+    FPoint m_moveAccum;   // touch movement since the last velocity sample
     CChartList* m_chartList = nullptr;
     std::function<void()> m_repaint;
     std::function<double()> m_clock;

@@ -45,7 +45,8 @@ bool RenderChartView(const RenderViewRequest& request, RenderViewResult& result,
         error = "the scale must be a positive number";
         return false;
     }
-    if (request.hasZoom && (request.zoom < CQuickChartView::kMinZoom || request.zoom > CQuickChartView::kDefaultMaxZoom)) {
+    if (request.hasZoom &&
+        (request.zoom < CQuickChartView::kMinZoom || request.zoom > CQuickChartView::kDefaultMaxZoom)) {
         error = "the zoom level must be between -2 and 3";
         return false;
     }

@@ -15,8 +15,8 @@ struct RenderViewRequest {
     std::string chartsDir;
     double lat = 999;
     double lon = 999;
-    double scale = 0;       // wanted scale (nautical miles per pixel); 0 = the most detailed chart
-    bool hasZoom = false;   // when set, the frame is shown at `zoom` instead of the level the scale gives
+    double scale = 0;      // wanted scale (nautical miles per pixel); 0 = the most detailed chart
+    bool hasZoom = false;  // when set, the frame is shown at `zoom` instead of the level the scale gives
     int zoom = 0;
     int width = 0;
     int height = 0;

@@ -20,7 +20,9 @@ protected:
         view = MakeView();
     }
     // Position under a screen point.
-    void LatLonAt(double x, double y, double& lat, double& lon) const { ASSERT_TRUE(view->ScreenTolatlong(x, y, lat, lon)); }
+    void LatLonAt(double x, double y, double& lat, double& lon) const {
+        ASSERT_TRUE(view->ScreenTolatlong(x, y, lat, lon));
+    }
     std::string Current() const { return Name(view->CurrentPath()); }
 
     RecordingUi ui;
@@ -188,10 +190,9 @@ TEST_F(ChartViewCharts, FailedOpenFallsBackToTheLastGoodChart) {
 TEST_F(ChartViewCharts, GotoAreaFitsTheWholeAreaOnScreen) {
     ASSERT_TRUE(GotoBest(*view, 50.0, 0.0, 0));
     const CBounds areas[] = {
-        CBounds(-0.2, 0.2, 49.9, 50.1),    // x = longitude, y = latitude
-        CBounds(-1.0, 1.2, 49.5, 50.6),
-        CBounds(-4.0, 5.0, 47.0, 53.0),
-        CBounds(0.05, 0.06, 50.0, 50.3),   // tall and narrow
+        CBounds(-0.2, 0.2, 49.9, 50.1),  // x = longitude, y = latitude
+        CBounds(-1.0, 1.2, 49.5, 50.6), CBounds(-4.0, 5.0, 47.0, 53.0),
+        CBounds(0.05, 0.06, 50.0, 50.3),  // tall and narrow
     };
     for (const CBounds& b : areas) {
         view->GotoLocation(b);

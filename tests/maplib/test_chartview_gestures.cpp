@@ -27,7 +27,9 @@ protected:
     RecordingUi ui;
 };
 
-bool IsWhole(double v) { return std::fabs(v - std::round(v)) < 1e-9; }
+bool IsWhole(double v) {
+    return std::fabs(v - std::round(v)) < 1e-9;
+}
 
 TEST_F(ChartViewGestures, ZoomFactorsAndLevelLimits) {
     EXPECT_EQ(CQuickChartView::ZoomFactor(-2), 4.0);

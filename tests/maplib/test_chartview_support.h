@@ -75,7 +75,8 @@ bool WaitFor(Pred pred, int ms = 10000) {
 // A mark: one point, hit within the radius, drawn as a dot.
 class TestMark : public COverlayObject {
 public:
-    TestMark(double lat, double lon, unsigned layer = LAYER_MARK) : COverlayObject(layer, OBJECT_MARK), m_lat(lat), m_lon(lon) {}
+    TestMark(double lat, double lon, unsigned layer = LAYER_MARK)
+        : COverlayObject(layer, OBJECT_MARK), m_lat(lat), m_lon(lon) {}
     ~TestMark() override { Dispatch(UPDATE_DESTROYED); }
 
     void Map(CMapping& m, const CPolynomialProjection& p) const override {
