@@ -43,7 +43,7 @@ if ls fuzz/fuzz_*.cpp >/dev/null 2>&1 && command -v clang++ >/dev/null; then
         -DNAVORA_BUILD_TESTS=OFF -DNAVORA_BUILD_BENCH=OFF -DNAVORA_BUILD_APP=OFF
     cmake --build build/fuzz -j "$JOBS"
     for f in build/fuzz/fuzz/fuzz_*; do
-        [ -x "$f" ] || continue
+        [ -f "$f" ] && [ -x "$f" ] || continue
         name=$(basename "$f")
         corpus="build/fuzz/corpus/$name"
         mkdir -p "$corpus"
