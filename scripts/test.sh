@@ -13,6 +13,10 @@ JOBS=$(nproc)
 
 bash scripts/setup.sh
 
+# Let ccache reuse objects across checkouts in different folders (CI clones afresh).
+export CCACHE_BASEDIR="$PWD"
+export CCACHE_NOHASHDIR=1
+
 # Tests start the program offscreen with private data directories; they need no display.
 export QT_QPA_PLATFORM=offscreen
 export CTEST_OUTPUT_ON_FAILURE=1
