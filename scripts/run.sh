@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Navora and starts it. Extra arguments go to the program (e.g. -profile NAME).
 set -euo pipefail
 cd "$(dirname "$0")/.."

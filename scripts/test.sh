@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds everything and runs every test: a normal build, then the same suite built with
 # AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzz target for a while.
 #   scripts/test.sh            all of it
