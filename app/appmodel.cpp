@@ -18,9 +18,6 @@
 CNavoraAppModel* theApp = nullptr;
 QQmlApplicationEngine* theAppEngine = nullptr;
 CSingleInstance* theSingleInstance = nullptr;
-double graphicsResolution = 1.0;
-double graphicsClickPrecisionSq = 81.0;
-double graphicsTouchPrecisionSq = 225.0;
 
 const char* const kHelpBaseAddress = "https://help.navora.app/nv-fa-help10/index.htm";
 const char* const kSupportAddress = "https://navora.app/support";

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/crash_detector.h"
+#include "core/display_metrics.h"
 #include "core/geometry.h"
 
 class QQmlApplicationEngine;
@@ -21,9 +22,6 @@ class CNavoraAppModel;
 extern CNavoraAppModel* theApp;
 extern QQmlApplicationEngine* theAppEngine;
 extern CSingleInstance* theSingleInstance;
-extern double graphicsResolution;
-extern double graphicsClickPrecisionSq;
-extern double graphicsTouchPrecisionSq;
 
 bool load_app_data();
 bool save_all_app_data();
