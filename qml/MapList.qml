@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+// The map list: the charts of the catalogue by map type and folder. Tap (or Enter) opens
+// a chart in the map, the bin deletes one after a question, the sort box orders them and
+// "Map types" chooses which types the map shows. Escape closes. `model` is a
+// CDlg_map_list; the popup deletes itself when closed.
+Popup {
+    id: popup
+
+    property QtObject model: null
+
+    modal: true
+    focus: true
+    closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
+    width: parent ? Math.min(parent.width - 16, 560) : 360
+    height: parent ? Math.min(parent.height - 16, 720) : 480
+    x: parent ? (parent.width - width) / 2 : 0
+    y: parent ? (parent.height - height) / 2 : 0
+    padding: 0
+    onOpened: list.forceActiveFocus()
+    onClosed: destroy()
+
+    Connections {
+        target: popup.model
+        function onChartOpened(path) { popup.close() }
+    }
+
+    background: Rectangle {
+        color: palette.window
+        radius: 10
+        border.color: palette.mid
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.margins: 8
+            spacing: 8
+            Label {
+                text: popup.model ? popup.model.title : ""
+                font.bold: true
+                font.pixelSize: 18
+                Layout.fillWidth: true
+                elide: Text.ElideRight
+            }
+            ToolButton {
+                text: "\u2715"
+                Accessible.name: qsTr("Close")
+                focusPolicy: Qt.NoFocus
+                onClicked: popup.close()
+            }
+        }
+
+        // Sort order and type choice wrap below each other on a narrow screen.
+        Flow {
+            Layout.fillWidth: true
+            Layout.leftMargin: 8
+            Layout.rightMargin: 8
+            spacing: 8
+            ComboBox {
+                id: sortBox
+                width: 150
+                model: popup.model ? popup.model.sortChoices : []
+                currentIndex: popup.model ? popup.model.sortOrder : 0
+                focusPolicy: Qt.TabFocus
+                Accessible.name: qsTr("Sort by")
+                onActivated: function (index) { if (popup.model) popup.model.sortOrder = index }
+            }
+            CheckBox {
+                text: qsTr("Reverse")
+                checked: popup.model ? popup.model.reverseSort : false
+                focusPolicy: Qt.TabFocus
+                onToggled: if (popup.model) popup.model.reverseSort = checked
+            }
+            Button {
+                text: qsTr("Map types\u2026")
+                focusPolicy: Qt.TabFocus
+                onClicked: popup.showTypes()
+            }
+        }
+
+        ListView {
+            id: list
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            Layout.topMargin: 6
+            clip: true
+            model: popup.model ? popup.model.rows : []
+            keyNavigationEnabled: true
+            highlightMoveDuration: 0
+            boundsBehavior: Flickable.StopAtBounds
+            ScrollBar.vertical: ScrollBar {}
+
+            // Headers are not stops for the keyboard.
+            function step(dir) {
+                let i = currentIndex + dir
+                while (i >= 0 && i < count && popup.model.rows[i].kind !== 2)
+                    i += dir
+                if (i >= 0 && i < count)
+                    currentIndex = i
+            }
+            Keys.onUpPressed: step(-1)
+            Keys.onDownPressed: step(1)
+            Keys.onReturnPressed: if (popup.model) popup.model.openRow(currentIndex)
+            Keys.onEnterPressed: if (popup.model) popup.model.openRow(currentIndex)
+            Keys.onDeletePressed: if (popup.model) popup.model.deleteRow(currentIndex)
+            Component.onCompleted: step(1)
+
+            delegate: Loader {
+                width: ListView.view.width
+                sourceComponent: modelData.kind === 0 ? typeHeader : (modelData.kind === 1 ? folderHeader : chartRow)
+                property var row: modelData
+                property int rowIndex: index
+            }
+        }
+
+        Label {
+            Layout.fillWidth: true
+            Layout.margins: 16
+            visible: list.count === 0
+            wrapMode: Text.WordWrap
+            horizontalAlignment: Text.AlignHCenter
+            text: qsTr("No maps are installed.")
+        }
+    }
+
+    Component {
+        id: typeHeader
+        Rectangle {
+            height: 36
+            color: palette.alternateBase
+            Label {
+                anchors.verticalCenter: parent.verticalCenter
+                x: 12
+                width: parent.width - 24
+                elide: Text.ElideRight
+                font.bold: true
+                text: row.shown ? row.text : qsTr("%1 (not shown on the map)").arg(row.text)
+            }
+        }
+    }
+
+    Component {
+        id: folderHeader
+        Item {
+            height: 28
+            Label {
+                anchors.verticalCenter: parent.verticalCenter
+                x: 20
+                text: row.text
+                opacity: 0.7
+                font.italic: true
+            }
+        }
+    }
+
+    Component {
+        id: chartRow
+        ItemDelegate {
+            height: 52
+            highlighted: list.currentIndex === rowIndex
+            opacity: row.shown ? 1.0 : 0.6
+            focusPolicy: Qt.NoFocus
+            onClicked: popup.model.openRow(rowIndex)
+            contentItem: RowLayout {
+                spacing: 8
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    Layout.leftMargin: 16
+                    spacing: 0
+                    Label {
+                        Layout.fillWidth: true
+                        text: row.text
+                        elide: Text.ElideRight
+                    }
+                    Label {
+                        Layout.fillWidth: true
+                        text: row.scaleText
+                        opacity: 0.7
+                        font.pixelSize: 12
+                        elide: Text.ElideRight
+                    }
+                }
+                ToolButton {
+                    text: "\u{1F5D1}"
+                    Accessible.name: qsTr("Delete")
+                    focusPolicy: Qt.NoFocus
+                    onClicked: popup.model.deleteRow(rowIndex)
+                }
+            }
+        }
+    }
+
+    function showTypes() {
+        const component = Qt.createComponent("MapTypes.qml")
+        if (component.status !== Component.Ready) {
+            console.warn(component.errorString())
+            return
+        }
+        const types = component.createObject(popup.parent, { model: popup.model })
+        types.open()
+    }
+}
