@@ -1,18 +1,35 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QDebug>
 
-#include "app/appmodel.h"
-#include "core/persistantdata.h"
+#include <memory>
 
-// Loads what the subsystems keep between runs. Each subsystem adds its part here as it
-// lands; a missing file is never an error (first start).
+#include "app/appmodel.h"
+#include "core/apppaths.h"
+#include "core/persistantdata.h"
+#include "displays/displayview.h"
+#include "maplib/chartlist.h"
+#include "navdata/gpsposition.h"
+
+namespace {
+std::unique_ptr<CChartList> g_chartList;
+}
+
+// Loads what the subsystems keep between runs. A missing file is never an error (first
+// start).
 bool load_app_data() {
+    if (!g_chartList) {
+        g_chartList = std::make_unique<CChartList>();
+        p_chart_list = g_chartList.get();
+    }
+    LoadLatestPosition(getAppDirectory());
     return true;
 }
 
 // Saves everything that changed. Called at shutdown, when the application becomes
 // inactive and whenever a subsystem changed one of its settings.
 bool save_all_app_data() {
+    SaveLatestPosition(getAppDirectory());
     PersistantData::SaveAll();
+    if (CDisplayViewArrangementSet* layout = GetActiveArrangementSet()) layout->save_layout_if_changed();
     return true;
 }

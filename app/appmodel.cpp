@@ -8,12 +8,14 @@
 #include <QQuickWindow>
 #include <QScreen>
 #include <QUrl>
+#include <QUrlQuery>
 
 #include "app/commandline.h"
 #include "app/single_instance.h"
 #include "core/apppaths.h"
 #include "core/persistantdata.h"
 #include "core/uiservices.h"
+#include "displays/displayview.h"
 
 CNavoraAppModel* theApp = nullptr;
 QQmlApplicationEngine* theAppEngine = nullptr;
@@ -54,7 +56,10 @@ const std::vector<SettingsPage>& SettingsPages() {
     return SettingsPageList();
 }
 
-CNavoraAppModel::CNavoraAppModel(QQuickItem* parent) : QQuickItem(parent) {
+CNavoraAppModel::CNavoraAppModel(QQuickItem* parent)
+    : QQuickItem(parent), m_layout(std::make_unique<CDisplayViewArrangementSet>()) {
+    m_layout->loadInitialLayout();
+    SetActiveArrangementSet(m_layout.get());
     theApp = this;
     m_darkTheme = g_appSettings.darkTheme;
     m_crashDetector = std::make_unique<CrashDetector>("app", getAppDirectory());
@@ -72,6 +77,11 @@ CNavoraAppModel::CNavoraAppModel(QQuickItem* parent) : QQuickItem(parent) {
 }
 
 CNavoraAppModel::~CNavoraAppModel() {
+    // The page items may go before or after the model; the layout must not keep adaptors
+    // that belong to them.
+    if (CDisplayView* page = m_layout->getCurrentPage()) page->DetachFromWindow();
+    m_layout->save_layout_if_changed();
+    if (GetActiveArrangementSet() == m_layout.get()) SetActiveArrangementSet(nullptr);
     if (theApp == this) theApp = nullptr;
 }
 
@@ -141,58 +151,6 @@ void CNavoraAppModel::setBusy(bool busy) {
     if (was != appBusy()) Q_EMIT appBusyChanged();
 }
 
-// ---- pages ------------------------------------------------------------------------------
-
-void CNavoraAppModel::attachCurrentPageToItem(QQuickItem* item_current, QQuickItem* alt_item) {
-    m_currentItem = item_current;
-    m_altItem = alt_item;
-    if (QQuickWindow* w = item_current ? item_current->window() : nullptr) {
-        if (QScreen* s = w->screen()) {
-            graphicsResolution = s->devicePixelRatio();
-            m_physicalDpi = s->physicalDotsPerInch() > 0 ? s->physicalDotsPerInch() : 96.0;
-        }
-    }
-    widthOrHeightChanged();
-}
-
-void CNavoraAppModel::detachItem(QQuickItem* item) {
-    if (m_currentItem == item) m_pageAttached = false;
-}
-
-void CNavoraAppModel::nextPage() {}
-void CNavoraAppModel::previousPage() {}
-
-void CNavoraAppModel::widthOrHeightChanged() {
-    // Resizes come in bursts while a window is dragged; do the work once they settle.
-    if (m_resizePending) return;
-    m_resizePending = true;
-    QTimer::singleShot(100, this, &CNavoraAppModel::doResize);
-}
-
-void CNavoraAppModel::doResize() {
-    m_resizePending = false;
-    if (!m_currentItem) return;
-    const double w = m_currentItem->width() * 100.0 / m_physicalDpi;
-    const double h = m_currentItem->height() * 100.0 / m_physicalDpi;
-    if (!m_pageAttached) {
-        if (w <= 0 || h <= 0) return;
-        m_pageAttached = true;
-        onActivityCommandAttached();
-    }
-    m_landscape = w > h;
-}
-
-// ---- main buttons -------------------------------------------------------------------------
-// Each acts on the largest map item; until map items exist there is none, and the user
-// interface hides the buttons (hasMapItem).
-
-void CNavoraAppModel::onPressPlusButton() {}
-void CNavoraAppModel::onLongPressPlusButton() {}
-void CNavoraAppModel::onPressMinusButton() {}
-void CNavoraAppModel::onLongPressMinusButton() {}
-void CNavoraAppModel::onPressUserButton() {}
-void CNavoraAppModel::onLongPressUserButton() {}
-
 void CNavoraAppModel::onDoneButton() {
     InvokeDoneButtonCallback();
 }
@@ -227,14 +185,17 @@ void CNavoraAppModel::onMenuButtonClicked(QQuickItem*) {
                                std::vector<MenuEntry> pages;
                                for (const SettingsPage& p : SettingsPages()) {
                                    pages.push_back({QString::fromStdString(p.name), QString(), [this, p] {
-                                                        Q_EMIT settingsPageRequested(QString::fromStdString(p.name),
-                                                                                     p.qmlFile,
-                                                                                     p.model ? p.model() : nullptr);
+                                                        requestPage(QString::fromStdString(p.name), p.qmlFile,
+                                                                    p.model ? p.model() : nullptr);
                                                     }});
                                }
                                showMenu(QStringLiteral("Settings:"), std::move(pages));
                            }});
     }
+    if (extraMainMenuEntries) {
+        for (MenuEntry& e : extraMainMenuEntries()) entries.push_back(std::move(e));
+    }
+    entries.push_back({QStringLiteral("Edit Layout"), QStringLiteral("qrc:/movearrows.svg"), [this] { EditLayout(); }});
     entries.push_back(
         {QStringLiteral("Lock Screen"), QStringLiteral("qrc:/locked.svg"), [this] { Q_EMIT screenLocked(); }});
     entries.push_back({QStringLiteral("Help"), QStringLiteral("qrc:/Help.svg"), [this] { showHelp({}); }});
@@ -243,7 +204,6 @@ void CNavoraAppModel::onMenuButtonClicked(QQuickItem*) {
 }
 
 void CNavoraAppModel::onOverlaysButtonClicked(QQuickItem*) {}
-void CNavoraAppModel::onPagesButton(QQuickItem*) {}
 void CNavoraAppModel::showOverlaysList(QQuickItem*) {}
 
 void CNavoraAppModel::showHelp(const QString& suffix) {
@@ -272,6 +232,43 @@ void CNavoraAppModel::messageBoxAnswered(int id, int button) {
         if (done) done(button);
         return;
     }
+}
+
+void CNavoraAppModel::requestPage(const QString& title, const QString& qmlFile, QObject* model,
+                                  std::function<void(bool)> done) {
+    const int id = m_nextMessageId++;
+    // A page replaced by another before it answered counts as cancelled.
+    auto pending = std::move(m_pendingPages);
+    m_pendingPages.clear();
+    m_pendingPages.emplace_back(id, std::move(done));
+    for (auto& p : pending)
+        if (p.second) p.second(false);
+    Q_EMIT settingsPageRequested(title, qmlFile, model, id);
+}
+
+void CNavoraAppModel::pageFinished(int requestId, bool ok) {
+    for (auto it = m_pendingPages.begin(); it != m_pendingPages.end(); ++it) {
+        if (it->first != requestId) continue;
+        auto done = std::move(it->second);
+        m_pendingPages.erase(it);
+        if (done) done(ok);
+        return;
+    }
+}
+
+void CNavoraAppModel::requestFile(const QString& title, const QStringList& nameFilters, bool save,
+                                  const QString& suggestedName, std::function<void(const std::string&)> done) {
+    if (m_pendingFile.second) m_pendingFile.second({});
+    const int id = m_nextMessageId++;
+    m_pendingFile = {id, std::move(done)};
+    Q_EMIT fileDialogRequested(id, title, nameFilters, save, suggestedName);
+}
+
+void CNavoraAppModel::fileChosen(int requestId, const QUrl& file) {
+    if (requestId != m_pendingFile.first || !m_pendingFile.second) return;
+    auto done = std::move(m_pendingFile.second);
+    m_pendingFile = {};
+    done(file.isEmpty() ? std::string() : file.toLocalFile().toLocal8Bit().toStdString());
 }
 
 // ---- command lines and links ----------------------------------------------------------------
@@ -309,11 +306,6 @@ void CNavoraAppModel::processCommandLine(const QStringList& args) {
     if (m_pendingImportBounds.IsValid() && ShowAreaOnTheMap(m_pendingImportBounds)) m_pendingImportBounds.SetEmpty();
 }
 
-bool CNavoraAppModel::ShowAreaOnTheMap(const CBounds& bounds) {
-    if (!bounds.IsValid()) return false;
-    return false;  // no map item to show it in yet
-}
-
 void CNavoraAppModel::onActivityCommand(const std::string& command, const std::string& query) {
     activityCommand = NormaliseActivityCommand(command);
     activityQuery = query;
@@ -347,5 +339,14 @@ void CNavoraAppModel::onActivityCommandAttached() {
         importFileOfAnyType(NV_HWND(this), path, m_pendingImportBounds);
         if (ShowAreaOnTheMap(m_pendingImportBounds)) m_pendingImportBounds.SetEmpty();
     }
-    // "view" and "mark" act on map items and marks, which this build does not have yet.
+    if (command == "view" && !query.empty()) {
+        const QUrlQuery q(QString::fromStdString(query));
+        bool okLat = false, okLon = false;
+        const double lat = q.queryItemValue(QStringLiteral("lat")).toDouble(&okLat);
+        const double lon = q.queryItemValue(QStringLiteral("lon")).toDouble(&okLon);
+        const double scale = q.queryItemValue(QStringLiteral("scale")).toDouble();
+        if (okLat && okLon && lat >= -90 && lat <= 90 && lon >= -360 && lon <= 360)
+            GotoBestMapInLargestMap(lat, lon, scale > 0 ? scale : 0);
+    }
+    // "mark" needs the mark manager, which this build does not have yet.
 }

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QQuickItem>
 #include <QTimer>
+#include <QUrl>
 #include <QVariantList>
 
 #include <functional>
@@ -14,10 +15,14 @@
 #include "app/crash_detector.h"
 #include "core/display_metrics.h"
 #include "core/geometry.h"
+#include "displays/quick/displayviewpage.h"
 
 class QQmlApplicationEngine;
 class CSingleInstance;
 class CNavoraAppModel;
+class CDisplayViewArrangementSet;
+class CDisplayView;
+class CDisplayViewQuickChart;
 
 extern CNavoraAppModel* theApp;
 extern QQmlApplicationEngine* theAppEngine;
@@ -61,7 +66,7 @@ public:
     void setShowDoneButton(bool show);
     double screenDimmer() const { return m_screenDimmer; }
     void setScreenDimmer(double v);
-    bool hasPages() const { return false; }
+    bool hasPages() const;
     QString statusText() const { return m_statusText; }
     void setStatusText(const QString& text);
     bool darkTheme() const { return m_darkTheme; }
@@ -71,12 +76,25 @@ public:
     bool appBusy() const { return m_busyCount != 0; }
     int uiControlsTimeout() const { return m_uiControlsTimeout_ms; }
     void setUiControlsTimeout(int ms);
-    bool hasMapItem() const { return false; }
+    bool hasMapItem() const;
     bool hasOverlaysMenu() const { return false; }
     QString versionText() const;
 
     void setBusy(bool busy);
     bool pageAttached() const { return m_pageAttached; }
+
+    // Pages.
+    CDisplayViewArrangementSet& layout() { return *m_layout; }
+    CDisplayViewPage* currentPageItem() const;
+    bool userIsArrangingLayout() const;
+    // The largest map item on the current page; with `switchPage`, the last page of the
+    // set that has one is shown when the current page has none.
+    CDisplayViewQuickChart* FindLargestMapItem(bool switchPage);
+    void transitionToPage(CDisplayView* page);
+    void EditLayout();
+    // Opens a chart in the largest map (switching pages when needed); false without one.
+    bool OpenChartInLargestMap(const std::string& path);
+    bool GotoBestMapInLargestMap(double lat, double lon, double scale);
 
     // Files and links: from the command line, another instance or the desktop.
     void processCommandLine(const QStringList& args);
@@ -87,6 +105,24 @@ public:
     // Message boxes requested by the engine (see CQuickUiServices).
     int requestMessageBox(const QString& title, const QString& text, const QStringList& buttons,
                           std::function<void(int)> done);
+
+    // Shows a page of settings or a set-up page; `done` (may be empty) learns whether the
+    // page ended with OK.
+    void requestPage(const QString& title, const QString& qmlFile, QObject* model,
+                     std::function<void(bool)> done = {});
+    // Shows a menu; the chosen entry's action runs.
+    struct MenuEntry {
+        QString text;
+        QString icon;
+        std::function<void()> action;
+    };
+    void showMenu(const QString& title, std::vector<MenuEntry> entries);
+    // Asks the user for a file to read (or, with `save`, where to write one); `done` gets
+    // the local path, or an empty string when the user cancelled.
+    void requestFile(const QString& title, const QStringList& nameFilters, bool save, const QString& suggestedName,
+                     std::function<void(const std::string&)> done);
+    // Entries the subsystems add to the main menu after "Settings".
+    static inline std::function<std::vector<MenuEntry>()> extraMainMenuEntries;
 
     CrashDetector& crashDetector() { return *m_crashDetector; }
 
@@ -103,7 +139,7 @@ Q_SIGNALS:
     void appBusyChanged();
     void appTimoutChanged();
     void mapItemChanged();
-    void transition(QQuickItem* old_item, QQuickItem* new_item, int slide_direction);
+    void transition(CDisplayViewPage* old_item, CDisplayViewPage* new_item, int slide_direction);
     void enableInactivityTimeout(bool enable_timeout);
     void setInteractive();
     void screenLocked();
@@ -115,15 +151,18 @@ Q_SIGNALS:
     // To the QML: show a message box; the answer comes back through messageBoxAnswered.
     void messageBoxRequested(int id, const QString& title, const QString& text, const QStringList& buttons);
     // To the QML: open a settings page.
-    void settingsPageRequested(const QString& title, const QString& qmlFile, QObject* model);
+    void settingsPageRequested(const QString& title, const QString& qmlFile, QObject* model, int requestId);
+    // To the QML: show a file dialog; the answer comes back through fileChosen.
+    void fileDialogRequested(int requestId, const QString& title, const QStringList& nameFilters, bool save,
+                             const QString& suggestedName);
 
 public Q_SLOTS:
     void onMenuButtonClicked(QQuickItem* button);
     void onOverlaysButtonClicked(QQuickItem* button);
     void onPagesButton(QQuickItem* button);
     void showOverlaysList(QQuickItem* parent);
-    void attachCurrentPageToItem(QQuickItem* item_current, QQuickItem* alt_item);
-    void detachItem(QQuickItem* item);
+    void attachCurrentPageToItem(CDisplayViewPage* item_current, CDisplayViewPage* alt_item);
+    void detachItem(CDisplayViewPage* item);
     void nextPage();
     void previousPage();
     void widthOrHeightChanged();
@@ -140,16 +179,17 @@ public Q_SLOTS:
     Q_INVOKABLE void clearStatusText();
     Q_INVOKABLE void actionChosen(int menuId, int index);
     Q_INVOKABLE void messageBoxAnswered(int id, int button);
+    Q_INVOKABLE void pageFinished(int requestId, bool ok);
+    Q_INVOKABLE void showOutputRules();
+    Q_INVOKABLE void fileChosen(int requestId, const QUrl& file);
 
 private:
-    struct MenuEntry {
-        QString text;
-        QString icon;
-        std::function<void()> action;
-    };
-    void showMenu(const QString& title, std::vector<MenuEntry> entries);
     void doResize();
     void showHelp(const QString& suffix);
+    void attachPage(CDisplayViewPage* item, CDisplayView* page);
+    void slideTo(CDisplayView* page, int direction);
+    void onChangedCurrentPage();
+    void applyInsets(CDisplayViewPage* item);
 
     bool m_showDoneButton = false;
     double m_screenDimmer = 0;
@@ -160,9 +200,10 @@ private:
     int m_busyCount = 0;
     bool m_resizePending = false;
     bool m_pageAttached = false;
+    std::unique_ptr<CDisplayViewArrangementSet> m_layout;
     double m_physicalDpi = 96.0;
-    QPointer<QQuickItem> m_currentItem;
-    QPointer<QQuickItem> m_altItem;
+    QPointer<CDisplayViewPage> m_currentItem;
+    QPointer<CDisplayViewPage> m_altItem;
     CBounds m_pendingImportBounds;
     QTimer m_engagementTimer;
     std::unique_ptr<CrashDetector> m_crashDetector;
@@ -172,6 +213,8 @@ private:
     std::vector<MenuEntry> m_openMenu;
     int m_nextMessageId = 1;
     std::vector<std::pair<int, std::function<void(int)>>> m_pendingMessages;
+    std::vector<std::pair<int, std::function<void(bool)>>> m_pendingPages;
+    std::pair<int, std::function<void(const std::string&)>> m_pendingFile;
 };
 
 // The maker's addresses, used by Help and the unclean-shutdown message.

@@ -21,10 +21,26 @@
 #include "core/persistantdata.h"
 #include "core/appevents.h"
 #include "core/pubsub.h"
+#include "navdata/dataconnection.h"
+#include "navdata/dataconnection_sim.h"
+#include "navdata/gpsposition.h"
 
 void RegisterQmlTypes();
 
 namespace {
+
+void UseDemoFeed() {
+    const std::string feed = getDemoFeedPath();
+    if (feed.empty()) {
+        qWarning() << "The demonstration feed is not installed; starting without it.";
+        return;
+    }
+    CNMEASimulation::settings.filename = feed;
+    CNMEASimulation::settings.SetChanged();
+    CDataConnection::settings.gps_connection_type = CDataConnection::kSimulation;
+    CDataConnection::settings.SetChanged();
+    PersistantData::SaveAll();
+}
 
 QString ReadPersonality() {
     QFile f(QString::fromLocal8Bit((getAppDirectory() + "/personality.txt").c_str()));
@@ -66,9 +82,14 @@ int main(int argc, char* argv[]) {
         QFontDatabase::addApplicationFont(QString::fromLatin1(font));
 
     CQuickUiServices ui;
+    const bool firstRun = !FileExists(getAppDirectory() + "/Navora.ini");
     PersistantData::LoadAll(ReadPersonality().toStdString());
+    // The "demo" profile starts, the first time, on the recorded trip shipped with the
+    // program, so a newcomer sees the boat move without any hardware.
+    if (firstRun && startup.profile == QLatin1String("demo")) UseDemoFeed();
     load_app_data();
     RegisterQmlTypes();
+    CFeedRMC_to_GPSPosition::Start();
 
     QObject::connect(
         engine.get(), &QQmlApplicationEngine::objectCreated, &app,
@@ -98,6 +119,8 @@ int main(int argc, char* argv[]) {
                 }
             });
             ui.FlushPending();
+            CDataConnection::AppWasResumed();
+            CDataConnection::UpdatedBackgroundSettings();
             if (theApp) {
                 theApp->processCommandLine(startup.files);
                 theApp->onActivityCommandAttached();
@@ -116,6 +139,8 @@ int main(int argc, char* argv[]) {
     auto heartbeat = std::make_unique<RunHeartbeatUntilShutdown>();
 
     const int code = app.exec();
+
+    CDataConnection::AppWasDestroyed();
 
     AppShutdownNotification shutdown;
     Listener<AppShutdownNotification>::Publish(shutdown);

@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QQmlEngine>
+#include <QPointer>
 #include <QQuickItem>
 
 #include "app/appmodel.h"
 #include "core/pubsub.h"
+#include "displays/quick/adaptors.h"
+#include "maplib/quick/mapitem.h"
+#include "navdata/connection_models.h"
 #include "units/unitsettingsmodel.h"
 #include "units/units.h"
+
+void InstallUserInterfaceHooks();
 
 namespace {
 
@@ -26,12 +32,28 @@ void RegisterQmlTypes() {
     done = true;
     const char* uri = "com.navora.nv";
     qmlRegisterType<CNavoraAppModel>(uri, 1, 0, "CNavoraAppModel");
+    RegisterDisplayQmlTypes(uri);
+    RegisterMapQmlTypes(uri);
+    qmlRegisterType<CDlg_gps_setup>(uri, 1, 0, "CDlg_gps_setup");
+    qmlRegisterType<CDlg_serial_setup>(uri, 1, 0, "CDlg_serial_setup");
+    qmlRegisterType<CDlg_tcp_setup>(uri, 1, 0, "CDlg_tcp_setup");
+    qmlRegisterType<CDlg_udp_setup>(uri, 1, 0, "CDlg_udp_setup");
+    InstallUserInterfaceHooks();
+    CDisplayViewQuickChart::onLockScreen = [] {
+        if (theApp) Q_EMIT theApp->screenLocked();
+    };
     qmlRegisterUncreatableType<CUnitSettingsModel>(uri, 1, 0, "CUnitSettingsModel",
                                                    QStringLiteral("made by the application"));
 
     static UnitsSaver unitsSaver;
     RegisterSettingsPage({CUnits::settingsType.name, QStringLiteral("qrc:/QT/UnitsSettings.qml"), [] {
                               static CUnitSettingsModel* model = new CUnitSettingsModel(theApp);
+                              return model;
+                          }});
+    RegisterSettingsPage({"GPS Connection", QStringLiteral("qrc:/QT/GpsSetup.qml"), []() -> QObject* {
+                              static QPointer<CDlg_gps_setup> model;
+                              if (!model) model = new CDlg_gps_setup(theApp);
+                              model->refresh();
                               return model;
                           }});
 }

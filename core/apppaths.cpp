@@ -145,3 +145,14 @@ std::string getBuiltinChartsDirectory() {
     }
     return {};
 }
+
+std::string getDemoFeedPath() {
+    if (const char* env = std::getenv("NAVORA_DEMO_FEED"); env && *env) return env;
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    if (exeDir.isEmpty()) return {};
+    for (const QString& candidate : {exeDir + QStringLiteral("/demo/demo_sail.nmea"),
+                                     exeDir + QStringLiteral("/../share/navora/demo/demo_sail.nmea")}) {
+        if (QFileInfo(candidate).isFile()) return QDir::cleanPath(candidate).toLocal8Bit().toStdString();
+    }
+    return {};
+}

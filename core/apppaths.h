@@ -37,3 +37,7 @@ std::string DirectoryOf(const std::string& path);    // up to and including the 
 // set, else "builtin" beside the executable (a build tree), else
 // <prefix>/share/navora/builtin for an installed program. Empty when none exists.
 std::string getBuiltinChartsDirectory();
+// The demonstration NMEA log shipped with the program, found the same way
+// ($NAVORA_DEMO_FEED, "demo/demo_sail.nmea" beside the executable, or under
+// <prefix>/share/navora). Empty when none exists.
+std::string getDemoFeedPath();

@@ -3,17 +3,35 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 
-// Hosts one settings page (a QML file with a `model` property).
+// Hosts one settings or set-up page (a QML file with a `model` property). A page that has
+// a `done(ok)` signal ends itself with its own buttons; the answer goes back to the
+// application under `requestId`. Closing the popup any other way answers "cancelled".
 Popup {
     id: popup
     property alias title: heading.text
     property var pageModel: null
+    property int requestId: 0
+    property bool answered: false
+    signal finished(int requestId, bool ok)
+    signal outputRulesRequested()
 
-    function show(t, file, m) {
+    function show(t, file, m, id) {
+        if (opened && requestId !== 0 && !answered) finished(requestId, false)
         title = t
         pageModel = m
+        requestId = id === undefined ? 0 : id
+        answered = false
+        loader.source = ""
         loader.source = file
         open()
+    }
+
+    function answer(ok) {
+        if (!answered && requestId !== 0) {
+            answered = true
+            finished(requestId, ok)
+        }
+        close()
     }
 
     parent: Overlay.overlay
@@ -33,17 +51,34 @@ Popup {
             font.pixelSize: 18
             Layout.fillWidth: true
         }
-        Loader {
-            id: loader
+        ScrollView {
             Layout.fillWidth: true
             Layout.fillHeight: true
-            onLoaded: if (item && item.hasOwnProperty("model")) item.model = popup.pageModel
+            clip: true
+            contentWidth: availableWidth
+            Loader {
+                id: loader
+                width: parent.width
+                onLoaded: {
+                    if (!item) return
+                    if (item.hasOwnProperty("model")) item.model = popup.pageModel
+                    if (item.done) item.done.connect(popup.answer)
+                    if (item.outputRulesRequested) item.outputRulesRequested.connect(popup.outputRulesRequested)
+                }
+            }
         }
         Button {
             text: qsTr("Close")
+            visible: !(loader.item && loader.item.done)
             Layout.alignment: Qt.AlignRight
-            onClicked: popup.close()
+            onClicked: popup.answer(true)
         }
     }
-    onClosed: loader.source = ""
+    onClosed: {
+        if (!answered && requestId !== 0) {
+            answered = true
+            finished(requestId, false)
+        }
+        loader.source = ""
+    }
 }

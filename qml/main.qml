@@ -3,6 +3,7 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import QtQuick.Window
+import QtQuick.Dialogs
 import com.navora.nv 1.0
 
 ApplicationWindow {
@@ -24,20 +25,33 @@ ApplicationWindow {
         id: app
         anchors.fill: parent
 
-        // The page area: display pages are laid out here.
+        // The page area: display pages are laid out here. Two page items take turns so
+        // that the page being left slides out while the next slides in.
         Item {
             id: pageArea
-            anchors.fill: parent
+            anchors.left: parent.left
+            anchors.right: parent.right
+            anchors.top: parent.top
+            anchors.bottom: toolbar.top
+            clip: true
             onWidthChanged: app.widthOrHeightChanged()
             onHeightChanged: app.widthOrHeightChanged()
 
-            Item { id: currentPage; width: pageArea.width; height: pageArea.height }
-            Item { id: alternatePage; width: pageArea.width; height: pageArea.height; visible: false }
+            CDisplayViewPage { id: pageA; width: pageArea.width; height: pageArea.height; focus: true }
+            CDisplayViewPage { id: pageB; width: pageArea.width; height: pageArea.height; visible: false }
 
-            WelcomePane {
-                anchors.fill: parent
-                dark: app.darkTheme
-                version: app.versionText
+            ParallelAnimation {
+                id: slide
+                property Item leaving
+                property Item arriving
+                NumberAnimation { id: leaveAnim; target: slide.leaving; property: "x"; duration: 250; easing.type: Easing.OutCubic }
+                NumberAnimation { id: arriveAnim; target: slide.arriving; property: "x"; to: 0; duration: 250; easing.type: Easing.OutCubic }
+                onFinished: app.detachItem(slide.leaving)
+            }
+
+            Keys.onPressed: (event) => {
+                if (event.key === Qt.Key_PageDown) { app.nextPage(); event.accepted = true }
+                else if (event.key === Qt.Key_PageUp) { app.previousPage(); event.accepted = true }
             }
         }
 
@@ -79,8 +93,17 @@ ApplicationWindow {
 
         ScreenLock { id: screenLock; anchors.fill: parent }
 
-        Component.onCompleted: app.attachCurrentPageToItem(currentPage, alternatePage)
+        Component.onCompleted: app.attachCurrentPageToItem(pageA, pageB)
         onScreenLocked: screenLock.lock()
+        onTransition: (oldItem, newItem, direction) => {
+            if (slide.running) slide.complete()
+            slide.leaving = oldItem
+            slide.arriving = newItem
+            leaveAnim.from = 0
+            leaveAnim.to = -direction * pageArea.width
+            arriveAnim.from = direction * pageArea.width
+            slide.start()
+        }
     }
 
     ActionSheet {
@@ -93,12 +116,31 @@ ApplicationWindow {
         onAnswered: (id, button) => app.messageBoxAnswered(id, button)
     }
 
-    SettingsPopup { id: settingsPopup }
+    SettingsPopup {
+        id: settingsPopup
+        onFinished: (requestId, ok) => app.pageFinished(requestId, ok)
+        onOutputRulesRequested: app.showOutputRules()
+    }
+
+    FileDialog {
+        id: fileDialog
+        property int requestId: 0
+        onAccepted: app.fileChosen(requestId, selectedFile)
+        onRejected: app.fileChosen(requestId, "")
+    }
 
     Connections {
         target: app
+        function onFileDialogRequested(requestId, title, nameFilters, save, suggestedName) {
+            fileDialog.requestId = requestId
+            fileDialog.title = title
+            fileDialog.nameFilters = nameFilters
+            fileDialog.fileMode = save ? FileDialog.SaveFile : FileDialog.OpenFile
+            fileDialog.selectedFile = suggestedName
+            fileDialog.open()
+        }
         function onActionSheetRequested(menuId, title, entries) { actionSheet.show(menuId, title, entries) }
         function onMessageBoxRequested(id, title, text, buttons) { messageBox.enqueue(id, title, text, buttons) }
-        function onSettingsPageRequested(title, qmlFile, model) { settingsPopup.show(title, qmlFile, model) }
+        function onSettingsPageRequested(title, qmlFile, model, requestId) { settingsPopup.show(title, qmlFile, model, requestId) }
     }
 }

@@ -24,7 +24,8 @@ PACKAGES=(
   libgeographiclib-dev zlib1g-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth x11-utils imagemagick socat nginx dbus curl netcat-openbsd
+  xvfb xauth x11-utils xdotool imagemagick socat nginx dbus curl netcat-openbsd
+  appstream desktop-file-utils shared-mime-info
   # fonts and data tools
   fonts-roboto fonts-dejavu-core
 )

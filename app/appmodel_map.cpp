@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main buttons and links act on the largest map on screen.
+#include <QDebug>
+
+#include <set>
+
+#include "app/appmodel.h"
+#include "displays/displayview.h"
+#include "maplib/chartview.h"
+#include "maplib/mapcontrollable.h"
+#include "maplib/quick/mapitem.h"
+
+namespace {
+std::set<int> MapTypes() {
+    return {CDisplayViewQuickChart::kTypeId};
+}
+}  // namespace
+
+bool CNavoraAppModel::hasMapItem() const {
+    const CDisplayView* page = m_layout ? m_layout->getCurrentPage() : nullptr;
+    return page && page->FindLargestSettingsOfTypes(MapTypes()) != nullptr;
+}
+
+CDisplayViewQuickChart* CNavoraAppModel::FindLargestMapItem(bool switchPage) {
+    const std::set<int> types = MapTypes();
+    auto onCurrentPage = [&]() -> CDisplayViewQuickChart* {
+        CDisplayView* page = m_layout->getCurrentPage();
+        if (!page || !page->Window()) return nullptr;
+        int area = 0;
+        return CDisplayViewQuickChart::FromItem(page->FindLargestItemOfTypes(types, area));
+    };
+    if (CDisplayViewQuickChart* item = onCurrentPage()) return item;
+    CDisplayViewPageSet* set = m_layout->getPageSet();
+    if (!switchPage || !set) return nullptr;
+    // The last page of the set that has a map, as the user would find it going forward.
+    CDisplayView* withMap = nullptr;
+    for (const auto& p : set->pages)
+        if (p->FindLargestSettingsOfTypes(types)) withMap = p.get();
+    if (!withMap) return nullptr;
+    transitionToPage(withMap);
+    return onCurrentPage();
+}
+
+namespace {
+template <class Fn>
+void WithView(CDisplayViewQuickChart* item, Fn fn) {
+    if (!item) return;
+    if (CQuickChartView* view = item->View()) fn(*view, *item);
+}
+}  // namespace
+
+void CNavoraAppModel::onPressPlusButton() {
+    WithView(FindLargestMapItem(false), [](CQuickChartView& v, auto&) { v.SmoothZoom(-1); });
+}
+void CNavoraAppModel::onPressMinusButton() {
+    WithView(FindLargestMapItem(false), [](CQuickChartView& v, auto&) { v.SmoothZoom(1); });
+}
+void CNavoraAppModel::onLongPressPlusButton() {
+    WithView(FindLargestMapItem(false), [](CQuickChartView& v, auto&) { v.ChangeMapScale(-1); });
+}
+void CNavoraAppModel::onLongPressMinusButton() {
+    WithView(FindLargestMapItem(false), [](CQuickChartView& v, auto&) { v.ChangeMapScale(1); });
+}
+void CNavoraAppModel::onPressUserButton() {
+    WithView(FindLargestMapItem(true),
+             [](CQuickChartView& v, CDisplayViewQuickChart& item) { v.LockOnToGPS(item.Hwnd(), true); });
+}
+void CNavoraAppModel::onLongPressUserButton() {
+    WithView(FindLargestMapItem(false), [](CQuickChartView& v, auto&) { v.CreateNewMark(); });
+}
+
+bool CNavoraAppModel::ShowAreaOnTheMap(const CBounds& bounds) {
+    if (!bounds.IsValid()) return false;
+    CDisplayViewQuickChart* item = FindLargestMapItem(true);
+    return item && item->ShowAreaOnTheMap(bounds);
+}
+
+bool CNavoraAppModel::OpenChartInLargestMap(const std::string& path) {
+    CDisplayViewQuickChart* item = FindLargestMapItem(true);
+    if (!item) return false;
+    item->openMapFile(path);
+    return true;
+}
+
+bool CNavoraAppModel::GotoBestMapInLargestMap(double lat, double lon, double scale) {
+    CDisplayViewQuickChart* item = FindLargestMapItem(true);
+    CQuickChartView* view = item ? item->View() : nullptr;
+    if (!view) return false;
+    view->GotoBestMap(item->Hwnd(), lat, lon, scale, [](bool) {});
+    return true;
+}
