@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QDebug>
+#include <QElapsedTimer>
+#include <QImage>
 #include <QFile>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -21,6 +23,7 @@
 #include "core/persistantdata.h"
 #include "core/appevents.h"
 #include "core/pubsub.h"
+#include "maplib/quick/mapitem.h"
 #include "navdata/dataconnection.h"
 #include "navdata/dataconnection_sim.h"
 #include "navdata/gpsposition.h"
@@ -49,9 +52,34 @@ QString ReadPersonality() {
     return p.isEmpty() ? QStringLiteral("Navora") : p;
 }
 
+// Logs when the first frame with a complete chart reached the screen: the figure that says
+// how fast Navora opens. With NAVORA_SCREENSHOT=FILE the window is saved to FILE then, and
+// with NAVORA_EXIT_AFTER_SCREENSHOT=1 the program ends (scripted checks of the window).
+void WatchForFirstCompleteFrame(QQuickWindow* window, const QElapsedTimer& sinceStart) {
+    auto done = std::make_shared<bool>(false);
+    QObject::connect(window, &QQuickWindow::frameSwapped, window, [window, done, &sinceStart] {
+        if (*done || !theApp) return;
+        CDisplayViewQuickChart* item = theApp->FindLargestMapItem(false);
+        const CQuickChartView* view = item ? item->ExistingView() : nullptr;
+        if (!view || !view->IsOpen() || !view->LastFrameComplete()) return;
+        *done = true;
+        qInfo().noquote() << "First complete chart frame on screen after" << sinceStart.elapsed() << "ms:"
+                          << QString::fromStdString(view->CurrentPath());
+        const QByteArray shot = qgetenv("NAVORA_SCREENSHOT");
+        if (shot.isEmpty()) return;
+        QTimer::singleShot(0, window, [window, shot] {
+            const QImage image = window->grabWindow();
+            if (!image.save(QString::fromLocal8Bit(shot))) qWarning() << "Could not save the screenshot" << shot;
+            if (qgetenv("NAVORA_EXIT_AFTER_SCREENSHOT") == "1") QCoreApplication::quit();
+        });
+    });
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     std::srand(unsigned(std::time(nullptr)));
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
 
@@ -110,6 +138,7 @@ int main(int argc, char* argv[]) {
                 graphicsClickPrecisionSq = 81.0 * ratio * ratio;
                 graphicsTouchPrecisionSq = 225.0 * ratio * ratio;
             }
+            WatchForFirstCompleteFrame(window, sinceStart);
             QObject::connect(window, &QWindow::activeChanged, window, [window] {
                 if (!theApp) return;
                 if (window->isActive()) {

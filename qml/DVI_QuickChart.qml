@@ -14,7 +14,6 @@ CDVI_QuickChart_Window {
     id: root
 
     focus: true
-    activeFocusOnTab: true
     Accessible.role: Accessible.Graphic
     Accessible.name: qsTr("Map")
 
