@@ -111,6 +111,7 @@ CQuickChartView* CDisplayViewQuickChart::View() {
         m_view->SetRepaintCallback([this] {
             if (m_quick) m_quick->update();
         });
+        if (m_quick) m_quick->UpdateScreenRect();
     }
     return m_view.get();
 }
@@ -171,6 +172,7 @@ void CDisplayViewQuickChart::openMap() {
     CQuickChartView* view = View();
     const std::string path = StateFilePath();
     if (FileExists(path)) view->ReadFile(path);
+    if (m_quick) m_quick->UpdateScreenRect();
     view->OnUpdate(static_cast<CDataGPSPosition&>(COverlayGPSPosition::theLatestPosition));
 }
 
@@ -326,6 +328,17 @@ void CDVI_QuickChart_Window::paint(QPainter* painter) {
     } else {
         QMetaObject::invokeMethod(this, &CDVI_QuickChart_Window::CheckGpsLock, Qt::QueuedConnection);
     }
+}
+
+void CDVI_QuickChart_Window::UpdateScreenRect() {
+    CQuickChartView* v = view();
+    const double r = Ratio();
+    if (v && width() > 0 && height() > 0) v->setScreenRect(0, 0, width() * r, height() * r);
+}
+
+void CDVI_QuickChart_Window::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
+    CPaintAdaptor_q::geometryChange(newGeometry, oldGeometry);
+    if (newGeometry.size() != oldGeometry.size()) UpdateScreenRect();
 }
 
 void CDVI_QuickChart_Window::CheckGpsLock() {

@@ -156,6 +156,8 @@ public:
     void onChangedScale();
     // Emits gpsLockedOnChanged when the view's lock differs from what was published.
     void CheckGpsLock();
+    // Gives the view the item's size in device pixels.
+    void UpdateScreenRect();
 
 public Q_SLOTS:
     bool onPressed(int button, double mouse_x, double mouse_y);
@@ -178,6 +180,10 @@ public Q_SLOTS:
 Q_SIGNALS:
     void gpsLockedOnChanged();
     void scaleBarChanged();
+
+protected:
+    // The view learns its size before the first paint (restoring a view, fitting an area).
+    void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
 
 private:
     void OnUpdate(CGlobalLatLongHighlight& highlight) override;
