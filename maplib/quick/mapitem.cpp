@@ -262,7 +262,7 @@ void CDisplayViewQuickChart::addEditMenus(CActionSheetMenu& menu, const NV_HWND&
 
 namespace {
 CItemSettingsTypeOf<CDisplayViewQuickChart::ItemSettings> g_mapType("Maps:2D Map", CDisplayViewQuickChart::kTypeId, 2,
-                                                                400, 400);
+                                                                    400, 400);
 IMapControllable::Registrar g_mapControllable(CDisplayViewQuickChart::kTypeId);
 }  // namespace
 

@@ -35,9 +35,7 @@
 class CDVI_QuickChart_Window;
 class QQuickItem;
 
-class CDisplayViewQuickChart : public CDisplayView::CItemDraw,
-                               public CHeartbeat::Counter,
-                               public IMapControllable {
+class CDisplayViewQuickChart : public CDisplayView::CItemDraw, public CHeartbeat::Counter, public IMapControllable {
 public:
     static constexpr int kTypeId = 111;
     static constexpr const char* kComponentFile = "DVI_QuickChart.qml";

@@ -96,8 +96,8 @@ void CDlg_map_list::refresh() {
                 CChartOutline::CSortedPointer::Sort(charts, ref);
                 m_rows.push_back({Row::kFolderHeader, folder, type, folder, {}, 0, shown});
                 for (const CChartOutline* o : charts) {
-                    m_rows.push_back({Row::kChart, o->name.empty() ? o->path : o->name, type, folder, o->path,
-                                      o->scale, shown});
+                    m_rows.push_back(
+                        {Row::kChart, o->name.empty() ? o->path : o->name, type, folder, o->path, o->scale, shown});
                 }
             }
         }
@@ -120,8 +120,9 @@ QVariantList CDlg_map_list::rows() const {
         // 1:N as printed on paper charts: one chart pixel is `scale` nautical miles, and
         // a printed pixel is taken as 0.254 mm.
         const double ratio = r.scale * 1852.0 / 0.000254;
-        m.insert(QStringLiteral("scaleText"),
-                 r.kind == Row::kChart && r.scale > 0 ? QStringLiteral("1:%L1").arg(qlonglong(ratio + 0.5)) : QString());
+        m.insert(QStringLiteral("scaleText"), r.kind == Row::kChart && r.scale > 0
+                                                  ? QStringLiteral("1:%L1").arg(qlonglong(ratio + 0.5))
+                                                  : QString());
         out.push_back(m);
     }
     return out;
@@ -221,8 +222,7 @@ bool CDlg_map_list::deleteRow(int row) {
     if (row < 0 || row >= int(m_rows.size()) || m_rows[size_t(row)].kind != Row::kChart) return false;
     const Row r = m_rows[size_t(row)];
     QPointer<CDlg_map_list> self(this);
-    MessageBoxYesNo(m_hwnd, "Delete Map",
-                    "Delete the map \"" + r.text + "\"? Its file is removed from this device.",
+    MessageBoxYesNo(m_hwnd, "Delete Map", "Delete the map \"" + r.text + "\"? Its file is removed from this device.",
                     [self, path = r.path] {
                         if (self) self->DeletePath(path);
                     });

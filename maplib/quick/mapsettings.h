@@ -15,8 +15,7 @@ class CDlg_map_settings : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString title READ title CONSTANT)
     Q_PROPERTY(bool fullScreen READ fullScreen WRITE setFullScreen NOTIFY settingsChanged)
-    Q_PROPERTY(bool changeScaleByZooming READ changeScaleByZooming WRITE setChangeScaleByZooming NOTIFY
-                   settingsChanged)
+    Q_PROPERTY(bool changeScaleByZooming READ changeScaleByZooming WRITE setChangeScaleByZooming NOTIFY settingsChanged)
     Q_PROPERTY(bool showScaleBar READ showScaleBar WRITE setShowScaleBar NOTIFY settingsChanged)
     Q_PROPERTY(QColor scaleBarColor READ scaleBarColor WRITE setScaleBarColor NOTIFY settingsChanged)
     Q_PROPERTY(bool automaticDownload READ automaticDownload WRITE setAutomaticDownload NOTIFY settingsChanged)

@@ -175,7 +175,8 @@ TEST_F(MapItemFixture, MapListPopupWorksFromTheKeyboard) {
     win->onClickedMaps(button);
     QObject* fromMap = nullptr;
     for (QObject* o : window->findChildren<QObject*>())
-        if (o->property("model").value<QObject*>() && qobject_cast<CDlg_map_list*>(o->property("model").value<QObject*>()))
+        if (o->property("model").value<QObject*>() &&
+            qobject_cast<CDlg_map_list*>(o->property("model").value<QObject*>()))
             fromMap = o;
     ASSERT_TRUE(fromMap);
     auto* model = qobject_cast<CDlg_map_list*>(fromMap->property("model").value<QObject*>());
