@@ -188,8 +188,10 @@ Popup {
                     }
                 }
                 ToolButton {
-                    text: "\u{1F5D1}"
-                    Accessible.name: qsTr("Delete")
+                    text: qsTr("Delete")
+                    font.pixelSize: 12
+                    Layout.rightMargin: 4
+                    Accessible.name: qsTr("Delete %1").arg(row.text)
                     focusPolicy: Qt.NoFocus
                     onClicked: popup.model.deleteRow(rowIndex)
                 }

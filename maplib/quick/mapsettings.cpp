@@ -93,10 +93,10 @@ QObject* CDlg_map_settings::Show(const NV_HWND& hwnd) {
         "    modal: true\n"
         "    focus: true\n"
         "    closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside\n"
-        "    width: Math.min(parent.width - 16, 480)\n"
-        "    height: Math.min(parent.height - 16, page.implicitHeight + topPadding + bottomPadding)\n"
-        "    x: (parent.width - width) / 2\n"
-        "    y: (parent.height - height) / 2\n"
+        "    width: parent ? Math.min(parent.width - 16, 480) : 360\n"
+        "    height: parent ? Math.min(parent.height - 16, page.implicitHeight + topPadding + bottomPadding) : 400\n"
+        "    x: parent ? (parent.width - width) / 2 : 0\n"
+        "    y: parent ? (parent.height - height) / 2 : 0\n"
         "    onClosed: destroy()\n"
         "    MapSettings { id: page; anchors.fill: parent; model: popup.model }\n"
         "}\n",
@@ -115,6 +115,8 @@ QObject* CDlg_map_settings::Show(const NV_HWND& hwnd) {
         delete model;
         return nullptr;
     }
+    // Closing destroys it from QML.
+    QQmlEngine::setObjectOwnership(popup, QQmlEngine::JavaScriptOwnership);
     popup->setParent(anchor->window());
     model->setParent(popup);
     QMetaObject::invokeMethod(popup, "open");
