@@ -545,10 +545,17 @@ void CDVI_QuickChart_Window::onClickedMaps(QQuickItem* item) {
     if (!view() || !m_mapItem) return;
     CDisplayViewQuickChart* mapItem = m_mapItem;
     QPointer<CDVI_QuickChart_Window> self(this);
-    CDlg_map_list::Show(item ? item : this, [self, mapItem](const std::string& path) {
-        // The map item may have gone with its page while the list was open.
-        if (self && self->m_mapItem == mapItem) mapItem->openNewMap(path);
-    });
+    // "Nearest" sorts by the distance from what the map shows.
+    std::optional<DblPoint> centre;
+    double lat, lon;
+    if (view()->GetCenterLatLon(lat, lon)) centre = DblPoint(lon, lat);
+    CDlg_map_list::Show(
+        item ? item : this,
+        [self, mapItem](const std::string& path) {
+            // The map item may have gone with its page while the list was open.
+            if (self && self->m_mapItem == mapItem) mapItem->openNewMap(path);
+        },
+        centre);
 }
 
 void CDVI_QuickChart_Window::onClickedAddMark() {
