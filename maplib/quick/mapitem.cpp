@@ -567,7 +567,8 @@ void CDVI_QuickChart_Window::onClickedLockGPS() {
     CQuickChartView* v = view();
     if (!v) return;
     v->LockOnToGPS(m_mapItem->Hwnd(), true);
-    CheckGpsLock();
+    // Announced even when it was locked already: the button shows the press either way.
+    m_gpsLockedOn = v->IsGPSLocked();
     Q_EMIT gpsLockedOnChanged();
 }
 
