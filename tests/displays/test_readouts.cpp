@@ -438,17 +438,4 @@ TEST_F(Readouts, SpeedometerScaleAndNeedle) {
     dial->Draw(p, 0, -5);
 }
 
-TEST_F(Readouts, SideAngles) {
-    std::string v, u;
-    NReadouts::FormatSideAngle(-90.2, "%.0f", v, u);
-    EXPECT_EQ(v, "90");
-    EXPECT_EQ(u, "\u00B0 port");
-    NReadouts::FormatSideAngle(540.0, "%.0f", v, u);
-    EXPECT_EQ(v, "180");
-    EXPECT_EQ(u, "\u00B0");
-    NReadouts::FormatSideAngle(359.8, "%.0f", v, u);
-    EXPECT_EQ(v, "0");
-    EXPECT_EQ(u, "\u00B0");
-}
-
 }  // namespace
