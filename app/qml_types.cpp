@@ -6,6 +6,7 @@
 #include "app/appmodel.h"
 #include "core/pubsub.h"
 #include "displays/quick/adaptors.h"
+#include "displays/readouts.h"
 #include "maplib/quick/mapitem.h"
 #include "navdata/connection_models.h"
 #include "units/unitsettingsmodel.h"
@@ -32,6 +33,7 @@ void RegisterQmlTypes() {
     done = true;
     const char* uri = "com.navora.nv";
     qmlRegisterType<CNavoraAppModel>(uri, 1, 0, "CNavoraAppModel");
+    NReadouts::RegisterItemTypes();
     RegisterDisplayQmlTypes(uri);
     RegisterMapQmlTypes(uri);
     qmlRegisterType<CDlg_gps_setup>(uri, 1, 0, "CDlg_gps_setup");
