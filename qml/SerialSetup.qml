@@ -44,6 +44,21 @@ Item {
             Layout.fillWidth: true
         }
 
+        // Devices the system does not list (a pseudo-terminal from socat or gpsd, a
+        // Bluetooth rfcomm link) are typed in.
+        RowLayout {
+            Label { text: qsTr("Device") }
+            TextField {
+                id: devicePath
+                Layout.fillWidth: true
+                placeholderText: "/dev/ttyUSB0"
+                text: root.model ? root.model.device : ""
+                inputMethodHints: Qt.ImhNoAutoUppercase | Qt.ImhNoPredictiveText
+                onEditingFinished: if (root.model) root.model.device = text.trim()
+                Accessible.name: qsTr("Device path")
+            }
+        }
+
         RowLayout {
             Label { text: qsTr("Baud rate") }
             ComboBox {
@@ -76,7 +91,10 @@ Item {
             Button {
                 text: qsTr("OK")
                 highlighted: true
-                onClicked: if (root.model.apply()) root.done(true)
+                onClicked: {
+                    if (devicePath.text.trim() !== root.model.device) root.model.device = devicePath.text.trim()
+                    if (root.model.apply()) root.done(true)
+                }
             }
         }
     }

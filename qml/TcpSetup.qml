@@ -35,6 +35,10 @@ Item {
             editable: true
             value: root.model ? root.model.port : 39150
             onValueModified: root.model.port = value
+            // A port is a number, not a quantity: no thousands separator.
+            textFromValue: (v) => String(v)
+            valueFromText: (t) => parseInt(t, 10) || 0
+            validator: IntValidator { bottom: 1; top: 65535 }
         }
         CheckBox {
             text: qsTr("Fetch AIS targets when connecting")

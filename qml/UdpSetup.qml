@@ -28,6 +28,10 @@ Item {
             editable: true
             value: root.model ? root.model.port : 2000
             onValueModified: root.model.port = value
+            // A port is a number, not a quantity: no thousands separator.
+            textFromValue: (v) => String(v)
+            valueFromText: (t) => parseInt(t, 10) || 0
+            validator: IntValidator { bottom: 1; top: 65535 }
         }
         CheckBox {
             enabled: root.model !== null && root.model.currentNetwork.length > 0

@@ -78,6 +78,16 @@ ApplicationWindow {
             color: "white"
             background: Rectangle { color: "#cc202830"; radius: 6 }
             MouseArea { anchors.fill: parent; onClicked: app.clearStatusText() }
+            // A status line is news, not a label: it goes after a while.
+            Timer {
+                id: statusTimeout
+                interval: 8000
+                onTriggered: app.clearStatusText()
+            }
+            Connections {
+                target: app
+                function onStatusTextChanged() { if (app.statusText.length > 0) statusTimeout.restart() }
+            }
         }
 
         Button {
