@@ -7,7 +7,9 @@
 #include "core/pubsub.h"
 #include "displays/quick/adaptors.h"
 #include "displays/readouts.h"
+#include "maplib/chartlist.h"
 #include "maplib/quick/mapitem.h"
+#include "maplib/quick/mapsettings.h"
 #include "navdata/connection_models.h"
 #include "units/unitsettingsmodel.h"
 #include "units/units.h"
@@ -52,6 +54,13 @@ void RegisterQmlTypes() {
                               static CUnitSettingsModel* model = new CUnitSettingsModel(theApp);
                               return model;
                           }});
+    RegisterSettingsPage({CDlg_map_settings::kPageName, QStringLiteral("qrc:/QT/MapSettings.qml"), []() -> QObject* {
+                              static QPointer<CDlg_map_settings> model;
+                              if (!model) model = new CDlg_map_settings(theApp);
+                              return model;
+                          }});
+    CChartList::hooks().closeAllMapsPendingDownload = [] { CDisplayViewQuickChart::closeAllMaps(); };
+    CChartList::hooks().reopenMaps = [] { CDisplayViewQuickChart::reopenAllMaps(); };
     RegisterSettingsPage({"GPS Connection", QStringLiteral("qrc:/QT/GpsSetup.qml"), []() -> QObject* {
                               static QPointer<CDlg_gps_setup> model;
                               if (!model) model = new CDlg_gps_setup(theApp);

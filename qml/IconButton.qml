@@ -16,4 +16,11 @@ ToolButton {
     ToolTip.visible: hovered && tip.length > 0
     ToolTip.text: tip
     ToolTip.delay: 600
+    // The bar is dark: the default light hover plate would hide the white icon.
+    background: Rectangle {
+        radius: 8
+        color: b.down ? "#55ffffff" : (b.hovered || b.visualFocus ? "#2effffff" : "transparent")
+        border.width: b.visualFocus ? 2 : 0
+        border.color: "#aaffffff"
+    }
 }

@@ -22,6 +22,7 @@
 #include "maplib/quick/maplist.h"
 #include "maplib/quick/mappainters.h"
 #include "maplib/quick/mapsettings.h"
+#include "navdata/dataconnection.h"
 #include "navdata/gpsposition.h"
 #include "units/units.h"
 
@@ -174,6 +175,19 @@ void CDisplayViewQuickChart::openMap() {
     if (FileExists(path)) view->ReadFile(path);
     if (m_quick) m_quick->UpdateScreenRect();
     view->OnUpdate(static_cast<CDataGPSPosition&>(COverlayGPSPosition::theLatestPosition));
+    if (view->IsOpen() || view->IsOpening() || !m_quick) return;
+    // A new map with nowhere to be: no stored view and no position yet. A receiver that
+    // is connected gets a moment to deliver its first fix (which opens the chart there);
+    // otherwise the map opens at the default place at once rather than stay blank.
+    const CDataConnection* c = CDataConnection::theConnection;
+    const bool fixMayCome = c && c->TypeId() != CDataConnection::kLocationService &&
+                            c->TypeId() != CDataConnection::kNone;
+    QTimer::singleShot(fixMayCome ? kFirstFixWaitMs : 0, m_quick, [this] {
+        if (!m_view || m_view->IsOpen() || m_view->IsOpening()) return;
+        const auto& s = CQuickChartView::settings();
+        m_view->GotoBestMap(Hwnd(), s.app_default_lat, s.app_default_lon, CQuickChartView::kDefaultViewScale,
+                            [](bool) {});
+    });
 }
 
 void CDisplayViewQuickChart::closeMap() {

@@ -40,6 +40,8 @@ public:
     static constexpr int kTypeId = 111;
     static constexpr const char* kComponentFile = "DVI_QuickChart.qml";
     static constexpr const char* kStateFileFormat = "/%d.dvqc";
+    // How long a new map without a stored view waits for a connected receiver's first fix.
+    static constexpr int kFirstFixWaitMs = 1500;
 
     class ItemSettings : public CDisplayView::CItemSettings {
     public:
