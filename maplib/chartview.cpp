@@ -934,10 +934,16 @@ void CQuickChartView::ShowMapsAtCursor(double lat, double lon) {
     std::vector<std::string> paths, items;
     for (const CChartOutline* c : charts) {
         paths.push_back(c->path);
-        // A name and the distance one pixel covers, enough to tell detailed from overview.
-        char scale[48];
-        std::snprintf(scale, sizeof scale, " (%.3g m/px)", c->scale * 1852.0);
-        items.push_back(c->name + scale);
+        // A name and its scale as printed on paper charts (a printed pixel taken as
+        // 0.254 mm), enough to tell a detailed chart from an overview.
+        std::string text = c->name;
+        const double ratio = c->scale * 1852.0 / 0.000254;
+        if (ratio >= 1 && ratio < 1e12) {
+            std::string digits = std::to_string(static_cast<long long>(ratio + 0.5));
+            for (int i = int(digits.size()) - 3; i > 0; i -= 3) digits.insert(size_t(i), ",");
+            text += " (1:" + digits + ")";
+        }
+        items.push_back(text);
     }
     hooks().showActionSheet(m_window, kMapsAtCursorTitle, items, [this, paths](int index) {
         if (index >= 0 && size_t(index) < paths.size()) onOpen(m_window, paths[size_t(index)], true, nullptr);

@@ -188,6 +188,7 @@ Popup {
                     }
                 }
                 ToolButton {
+                    visible: row.folder !== "Built-in"
                     text: qsTr("Delete")
                     font.pixelSize: 12
                     Layout.rightMargin: 4

@@ -221,6 +221,11 @@ void CDlg_map_list::openLastView() {
 bool CDlg_map_list::deleteRow(int row) {
     if (row < 0 || row >= int(m_rows.size()) || m_rows[size_t(row)].kind != Row::kChart) return false;
     const Row r = m_rows[size_t(row)];
+    if (r.folder == kBuiltIn) {
+        // They belong to the installation (often read-only) and come back with it anyway.
+        MessageBoxOK(m_hwnd, "Delete Map", "The built-in maps come with Navora and cannot be deleted.");
+        return false;
+    }
     QPointer<CDlg_map_list> self(this);
     MessageBoxYesNo(m_hwnd, "Delete Map", "Delete the map \"" + r.text + "\"? Its file is removed from this device.",
                     [self, path = r.path] {
