@@ -500,21 +500,21 @@ void CDisplayViewArrangementSet::BuildDefaultLayout(CDisplayViewArrangementSet& 
     // The map beside a column of instruments.
     CDisplayView* mix = s->AddNewPage();
     add(mix, 111, 0, 0, 25, 35);
-    add(mix, 42, 0, 35, 6, 16);
-    add(mix, 41, 6, 35, 6, 16);
-    add(mix, 22, 12, 35, 6, 16);
-    add(mix, 23, 18, 35, 7, 16);
-    // Instruments only.
+    add(mix, 42, 0, 35, 7, 16);
+    add(mix, 41, 7, 35, 6, 16);
+    add(mix, 36, 13, 35, 6, 16);
+    add(mix, 35, 19, 35, 6, 16);
+    // Instruments only: the boat's motion, the water and wind, the receiver.
     CDisplayView* inst = s->AddNewPage();
-    add(inst, 42, 0, 0, 8, 17);
-    add(inst, 41, 0, 17, 8, 17);
-    add(inst, 43, 0, 34, 8, 17);
-    add(inst, 22, 8, 0, 8, 17);
-    add(inst, 23, 8, 17, 8, 17);
-    add(inst, 57, 8, 34, 8, 17);
-    add(inst, 51, 16, 0, 9, 17);
-    add(inst, 52, 16, 17, 9, 17);
-    add(inst, 46, 16, 34, 9, 17);
+    add(inst, 42, 0, 0, 9, 17);
+    add(inst, 41, 0, 17, 9, 17);
+    add(inst, 43, 0, 34, 9, 17);
+    add(inst, 36, 9, 0, 8, 17);
+    add(inst, 34, 9, 17, 8, 17);
+    add(inst, 35, 9, 34, 8, 17);
+    add(inst, 118, 17, 0, 8, 17);
+    add(inst, 76, 17, 17, 8, 17);
+    add(inst, 68, 17, 34, 8, 17);
     s->setPage(map);
     s->ReIndexItems();
     out.changed = true;
