@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds everything and runs every test: a normal build, then the same suite built with
-# AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzz target for a while.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the renderer's threads under
+# ThreadSanitizer, then each fuzz target for a while.
 #   scripts/test.sh            all of it
 #   scripts/test.sh --quick    the normal build only
 set -euo pipefail
@@ -41,6 +42,15 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 run_suite build/asan -DCMAKE_BUILD_TYPE=Debug -DNAVORA_SANITIZE=ON -DNAVORA_BUILD_BENCH=OFF
+
+echo "== ThreadSanitizer: the renderer's worker threads =="
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNAVORA_TSAN=ON \
+    -DNAVORA_BUILD_BENCH=OFF -DNAVORA_BUILD_APP=OFF
+cmake --build build/tsan -j "$JOBS" --target charts_tests maplib_tests
+TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+    build/tsan/tests/charts/charts_tests --gtest_filter='*CachedChart*:*PartialChart*:SlicedFile.*:ReadRect.*'
+TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+    build/tsan/tests/maplib/maplib_tests --gtest_filter='RenderView.*:ChartViewCharts.*'
 
 if ls fuzz/fuzz_*.cpp >/dev/null 2>&1 && command -v clang++ >/dev/null; then
     echo "== fuzzing (${FUZZ_SECONDS} s per target) =="
