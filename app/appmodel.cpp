@@ -16,6 +16,7 @@
 #include "core/persistantdata.h"
 #include "core/uiservices.h"
 #include "displays/displayview.h"
+#include "maplib/chartview.h"
 
 CNavoraAppModel* theApp = nullptr;
 QQmlApplicationEngine* theAppEngine = nullptr;
@@ -39,10 +40,8 @@ class AppModelSettings : public PersistantData {
 public:
     AppModelSettings() : PersistantData("CNavoraAppModel") {}
     void DeclareData() override {
-        Declare("fullScreen", fullScreen);
         Declare("darkTheme", darkTheme);
     }
-    bool fullScreen = false;
     bool darkTheme = false;
 };
 AppModelSettings g_appSettings;
@@ -116,21 +115,25 @@ void CNavoraAppModel::setDarkTheme(bool dark) {
     Q_EMIT themeChanged();
 }
 
+// The choice lives with the map's settings, where the Map Options page also changes it.
 bool CNavoraAppModel::fullScreen() const {
-    return g_appSettings.fullScreen;
+    return CQuickChartView::settings().full_screen;
 }
 
 void CNavoraAppModel::setFullScreen(bool full) {
-    if (full == g_appSettings.fullScreen) return;
-    g_appSettings.fullScreen = full;
-    g_appSettings.SetChanged();
-    save_all_app_data();
+    CQuickChartView::Settings& s = CQuickChartView::settings();
+    if (full != s.full_screen) {
+        s.full_screen = full;
+        s.SetChanged();
+        save_all_app_data();
+    }
     if (QQuickWindow* w = window()) {
         if (full)
             w->showFullScreen();
         else
             w->showNormal();
     }
+    widthOrHeightChanged();
     Q_EMIT fullscreenChanged();
 }
 

@@ -59,6 +59,9 @@ void RegisterQmlTypes() {
                               if (!model) model = new CDlg_map_settings(theApp);
                               return model;
                           }});
+    CDlg_map_settings::fullScreenChanged = [](bool on) {
+        if (theApp) theApp->setFullScreen(on);
+    };
     CChartList::hooks().closeAllMapsPendingDownload = [] { CDisplayViewQuickChart::closeAllMaps(); };
     CChartList::hooks().reopenMaps = [] { CDisplayViewQuickChart::reopenAllMaps(); };
     RegisterSettingsPage({"GPS Connection", QStringLiteral("qrc:/QT/GpsSetup.qml"), []() -> QObject* {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
+import QtQuick.Controls
 import com.navora.nv 1.0
 
 // A button on a display page: an icon, a label, or both.
@@ -29,8 +30,10 @@ CButtonAdaptor {
             fillMode: Image.PreserveAspectFit
         }
         Text {
+            id: label
             anchors.horizontalCenter: parent.horizontalCenter
-            visible: root.label.length > 0
+            // A label that does not fit beside an icon is left out rather than cut to "…".
+            visible: root.label.length > 0 && (root.icon.length === 0 || implicitWidth <= root.width - 4)
             text: root.label
             color: root.labelColor
             font.pixelSize: Math.max(10, Math.min(18, root.height * 0.3))
@@ -42,7 +45,14 @@ CButtonAdaptor {
     MouseArea {
         id: area
         anchors.fill: parent
+        hoverEnabled: true
         enabled: root.buttonEnabled
         onClicked: root.clicked()
     }
+
+    Accessible.role: Accessible.Button
+    Accessible.name: root.label
+    ToolTip.visible: area.containsMouse && !label.visible && root.label.length > 0
+    ToolTip.text: root.label
+    ToolTip.delay: 600
 }

@@ -33,6 +33,7 @@ void CDlg_map_settings::setFullScreen(bool on) {
     if (S().full_screen == on) return;
     S().full_screen = on;
     Saved();
+    if (fullScreenChanged) fullScreenChanged(on);
 }
 
 bool CDlg_map_settings::changeScaleByZooming() const {
