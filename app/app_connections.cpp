@@ -87,9 +87,12 @@ QStringList FiltersFor(const std::string& mime, const std::string& extension) {
         QStringList patterns;
         for (const QString& e : QString::fromStdString(extension).split(QLatin1Char(','), Qt::SkipEmptyParts))
             patterns << QStringLiteral("*.") + e.trimmed();
-        if (mime == "text/plain") patterns << QStringLiteral("*.nmea") << QStringLiteral("*.log");
+        // Logs of sentences come with any of these endings.
+        const bool nmea = mime == "text/plain";
+        if (nmea) patterns << QStringLiteral("*.nmea") << QStringLiteral("*.log");
         patterns.removeDuplicates();
-        filters << QStringLiteral("%1 (%2)").arg(QString::fromStdString(mime), patterns.join(QLatin1Char(' ')));
+        const QString kind = nmea ? QStringLiteral("NMEA logs") : QString::fromStdString(mime);
+        filters << QStringLiteral("%1 (%2)").arg(kind, patterns.join(QLatin1Char(' ')));
     }
     filters << QStringLiteral("All files (*)");
     return filters;

@@ -146,7 +146,7 @@ ApplicationWindow {
             fileDialog.title = title
             fileDialog.nameFilters = nameFilters
             fileDialog.fileMode = save ? FileDialog.SaveFile : FileDialog.OpenFile
-            fileDialog.selectedFile = suggestedName
+            if (suggestedName.length > 0) fileDialog.selectedFile = suggestedName
             fileDialog.open()
         }
         function onActionSheetRequested(menuId, title, entries) { actionSheet.show(menuId, title, entries) }

@@ -19,6 +19,7 @@ PACKAGES=(
   qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtqml
   qml6-module-qtqml-workerscript qml6-module-qtqml-models qml6-module-qtquick-dialogs
   qml6-module-qtquick-shapes qml6-module-qt-labs-platform qml6-module-qtpositioning
+  qml6-module-qt-labs-folderlistmodel
   qt6-qpa-plugins qt6-image-formats-plugins libqt6svg6
   # libraries
   libgeographiclib-dev zlib1g-dev
