@@ -13,6 +13,7 @@
 #include "maplib/chartview.h"
 #include "navdata/connection_models.h"
 #include "navdata/dataconnection.h"
+#include "navdata/feed_autopilot.h"
 #include "navdata/gpsposition.h"
 
 namespace {
@@ -115,6 +116,8 @@ void InstallUserInterfaceHooks() {
     };
 
     COverlayGPSPosition& gps = COverlayGPSPosition::theLatestPosition;
+    // The autopilot sentence closes on the mark from where the boat is.
+    CFeed_AutopilotRMB::SetPosition(&gps);
     CConnectionHooks& h = CDataConnection::hooks;
     h.position = [&gps]() -> CDataGPSPosition* { return &gps; };
     h.satellites = [&gps]() -> CDataGPSSatelliteSignals* { return &gps; };
