@@ -547,11 +547,11 @@ bool CQctWriter::WriteChunked(const std::string& path, std::string* error) {
     const size_t pw = static_cast<size_t>(m_tw) * 64, ph = static_cast<size_t>(m_th) * 64;
     for (int cy = 0; cy < cy_count; ++cy) {
         for (int cx = 0; cx < cx_count; ++cx) {
-            const ChunkWriteSpec spec = m_chunk_spec ? m_chunk_spec(cx, cy) : ChunkWriteSpec{};
+            const ChunkPlan plan = m_chunk_plan ? m_chunk_plan(cx, cy) : ChunkPlan{};
             const size_t entry =
                 40 + 8 * (static_cast<size_t>(cy) * static_cast<size_t>(cx_count) + static_cast<size_t>(cx));
-            if (spec.kind == ChunkWriteSpec::Absent) continue;
-            if (spec.kind == ChunkWriteSpec::Blank) {
+            if (plan.kind == ChunkPlan::Absent) continue;
+            if (plan.kind == ChunkPlan::Blank) {
                 Put64(head, entry, ~0ull);
                 continue;
             }
@@ -567,9 +567,9 @@ bool CQctWriter::WriteChunked(const std::string& path, std::string* error) {
             if (ec.words.empty() || ec.size[0] > 0xFFFFF)
                 return Fail(error, "Chunk " + std::to_string(cx) + "," + std::to_string(cy) + " does not fit");
             int present = static_cast<int>(ec.words.size());
-            if (spec.kind == ChunkWriteSpec::Partial)
-                present = ec.size[static_cast<size_t>(std::clamp(spec.finest_level, 0, 9))];
-            if (spec.present_words >= 0) present = spec.present_words;
+            if (plan.kind == ChunkPlan::Partial)
+                present = ec.size[static_cast<size_t>(std::clamp(plan.finest_level, 0, 9))];
+            if (plan.present_words >= 0) present = plan.present_words;
             const size_t stored = std::min<size_t>(static_cast<size_t>(present), ec.words.size());
             const uint64_t at = head.size() + body.size();
             if (at + kChunkHeaderSize + 4 * stored > 0xFFFFFFFFull) return Fail(error, "The chunk file passes 4 GiB");
@@ -577,7 +577,7 @@ bool CQctWriter::WriteChunked(const std::string& path, std::string* error) {
             std::vector<uint8_t> ch(kChunkHeaderSize, 0);
             for (size_t l = 0; l < 10; ++l) {
                 Put32(ch, 4 * l, static_cast<uint32_t>(ec.size[l]));
-                ch[44 + l] = static_cast<uint8_t>(ec.check[l] ^ (spec.corrupt_check ? 0x5A : 0));
+                ch[44 + l] = static_cast<uint8_t>(ec.check[l] ^ (plan.corrupt_check ? 0x5A : 0));
             }
             Put32(ch, 40, static_cast<uint32_t>(present));
             body.insert(body.end(), ch.begin(), ch.end());

@@ -52,7 +52,7 @@ struct QctMetadata {
 };
 
 // What to write for one chunk of a chunked chart.
-struct ChunkWriteSpec {
+struct ChunkPlan {
     enum Kind {
         Complete,  // all data words
         Partial,   // only the words of levels >= `finest_level` (present = size[finest_level])
@@ -99,7 +99,7 @@ public:
     // Replaces the encoded bytes of one tile (single-file variant), e.g. to make corrupt tiles.
     void SetRawTile(int tx, int ty, std::vector<uint8_t> bytes);
     // Chunk choice for the chunked variant; default: every chunk complete.
-    void SetChunkSpec(std::function<ChunkWriteSpec(int cx, int cy)> spec) { m_chunk_spec = std::move(spec); }
+    void SetChunkPlan(std::function<ChunkPlan(int cx, int cy)> plan) { m_chunk_plan = std::move(plan); }
 
     bool WriteSingleFile(const std::string& path, std::string* error = nullptr);
     // Writes `path` (version high byte 0x01) and the chunk directory "<path without
@@ -139,6 +139,6 @@ private:
     QctMetadata m_meta;
     TileEncoding m_encoding = TileEncoding::Auto;
     std::vector<std::pair<int, std::vector<uint8_t>>> m_raw_tiles;
-    std::function<ChunkWriteSpec(int, int)> m_chunk_spec;
+    std::function<ChunkPlan(int, int)> m_chunk_plan;
     std::string m_error;
 };

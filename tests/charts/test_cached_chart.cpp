@@ -46,11 +46,11 @@ class CachedChart : public ::testing::TestWithParam<bool> {
 protected:
     bool Chunked() const { return GetParam(); }
 
-    std::string MakeChart(int w, int h, std::function<ChunkWriteSpec(int, int)> spec = {}) {
+    std::string MakeChart(int w, int h, std::function<ChunkPlan(int, int)> plan = {}) {
         CQctWriter writer;
         writer.SetIndexedImage(w, h, Picture(w, h), Palette());
         writer.SetGeorefFromCorners(51, 50, -2, -1);
-        if (spec) writer.SetChunkSpec(spec);
+        if (plan) writer.SetChunkPlan(plan);
         const std::string path = dir.path().toStdString() + "/chart" + std::to_string(++made) + ".qct";
         const bool ok = Chunked() ? writer.WriteChunked(path) : writer.WriteSingleFile(path);
         EXPECT_TRUE(ok) << writer.Error();
@@ -396,16 +396,16 @@ namespace {
 
 // Chunked chart of 3 x 2 chunks: (0,0) complete, (1,0) only down to level 3, (2,0) absent,
 // (0,1) blank, the rest complete.
-std::function<ChunkWriteSpec(int, int)> PartlyDownloaded() {
+std::function<ChunkPlan(int, int)> PartlyDownloaded() {
     return [](int cx, int cy) {
-        ChunkWriteSpec s;
+        ChunkPlan s;
         if (cx == 1 && cy == 0) {
-            s.kind = ChunkWriteSpec::Partial;
+            s.kind = ChunkPlan::Partial;
             s.finest_level = 3;
         } else if (cx == 2 && cy == 0) {
-            s.kind = ChunkWriteSpec::Absent;
+            s.kind = ChunkPlan::Absent;
         } else if (cx == 0 && cy == 1) {
-            s.kind = ChunkWriteSpec::Blank;
+            s.kind = ChunkPlan::Blank;
         }
         return s;
     };

@@ -173,14 +173,14 @@ TEST_F(ReadRect, PartialBlankAbsentAndCorruptChunks) {
     // A 2 x 2 chunk grid: complete, partial to level 3, blank, absent.
     writer.SetIndexedImage(2048, 2048, Picture(2048, 2048), Palette());
     writer.SetGeorefFromCorners(51, 50, -2, -1);
-    writer.SetChunkSpec([](int cx, int cy) {
-        ChunkWriteSpec s;
+    writer.SetChunkPlan([](int cx, int cy) {
+        ChunkPlan s;
         if (cx == 1 && cy == 0) {
-            s.kind = ChunkWriteSpec::Partial;
+            s.kind = ChunkPlan::Partial;
             s.finest_level = 3;
         }
-        if (cx == 0 && cy == 1) s.kind = ChunkWriteSpec::Blank;
-        if (cx == 1 && cy == 1) s.kind = ChunkWriteSpec::Absent;
+        if (cx == 0 && cy == 1) s.kind = ChunkPlan::Blank;
+        if (cx == 1 && cy == 1) s.kind = ChunkPlan::Absent;
         return s;
     });
     auto* c = dynamic_cast<CQuickChart3*>(Chunked());

@@ -181,12 +181,12 @@ TEST_F(WriterTest, ChunkedChartWithEveryChunkKind) {
     CQctWriter wr;
     std::vector<uint32_t> pal(16, 0x808080);
     ASSERT_TRUE(wr.SetIndexedImage(w, h, img, pal));
-    wr.SetChunkSpec([](int cx, int cy) {
-        ChunkWriteSpec s;
-        if (cx == 1 && cy == 0) s.kind = ChunkWriteSpec::Blank;
-        if (cx == 0 && cy == 1) s.kind = ChunkWriteSpec::Absent;
+    wr.SetChunkPlan([](int cx, int cy) {
+        ChunkPlan s;
+        if (cx == 1 && cy == 0) s.kind = ChunkPlan::Blank;
+        if (cx == 0 && cy == 1) s.kind = ChunkPlan::Absent;
         if (cx == 1 && cy == 1) {
-            s.kind = ChunkWriteSpec::Partial;
+            s.kind = ChunkPlan::Partial;
             s.finest_level = 3;
         }
         return s;

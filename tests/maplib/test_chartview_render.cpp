@@ -17,7 +17,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         CSelectMapTypes::Settings().show = {"Topo"};
-        for (const ChartSpec& s : NestedCharts()) WriteChart(dir.path().toStdString(), s);
+        for (const TestChart& s : NestedCharts()) WriteChart(dir.path().toStdString(), s);
         request.chartsDir = dir.path().toStdString();
         request.width = 320;
         request.height = 240;

@@ -23,7 +23,7 @@
 
 namespace cvtest {
 
-struct ChartSpec {
+struct TestChart {
     std::string name;
     double north, south, west, east;
     int width = 512, height = 512;
@@ -33,7 +33,7 @@ struct ChartSpec {
 };
 
 // A chart of one colour with a darker grid every 64 pixels, so that squares are not all alike.
-inline std::string WriteChart(const std::string& dir, const ChartSpec& c) {
+inline std::string WriteChart(const std::string& dir, const TestChart& c) {
     std::vector<uint8_t> idx(size_t(c.width) * size_t(c.height), 0);
     for (int y = 0; y < c.height; ++y)
         for (int x = 0; x < c.width; ++x)
@@ -52,7 +52,7 @@ inline std::string WriteChart(const std::string& dir, const ChartSpec& c) {
 }
 
 // Three nested charts around 50N 0E, each four times as detailed as the one before.
-inline std::vector<ChartSpec> NestedCharts() {
+inline std::vector<TestChart> NestedCharts() {
     return {
         {"overview", 54, 46, -6, 6, 512, 512, 0x3366CC},
         {"coastal", 51, 49, -1.5, 1.5, 512, 512, 0x33CC66},
@@ -164,15 +164,15 @@ protected:
         list.reset();
     }
 
-    void MakeCharts(const std::vector<ChartSpec>& specs) {
+    void MakeCharts(const std::vector<TestChart>& recipes) {
         // Each catalogue gets a folder of its own.
         const std::string folder = Dir() + "/charts" + std::to_string(++folders);
         ASSERT_TRUE(createDirectory(folder));
         paths.clear();
-        for (const ChartSpec& s : specs) paths.push_back(WriteChart(folder, s));
+        for (const TestChart& s : recipes) paths.push_back(WriteChart(folder, s));
         view.reset();
         list = std::make_unique<CChartList>(std::vector<std::string>{folder}, std::string());
-        ASSERT_EQ(list->size(), specs.size());
+        ASSERT_EQ(list->size(), recipes.size());
     }
     std::unique_ptr<CQuickChartView> MakeView() {
         auto v = std::make_unique<CQuickChartView>();
