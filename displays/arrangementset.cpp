@@ -517,5 +517,42 @@ void CDisplayViewArrangementSet::BuildDefaultLayout(CDisplayViewArrangementSet& 
     add(inst, 68, 17, 34, 8, 17);
     s->setPage(map);
     s->ReIndexItems();
+
+    // The same pages for a phone or a tablet held upright.
+    auto tall = std::make_unique<CDisplayViewPageSet>(&out);
+    tall->width = 320;
+    tall->height = 640;
+    CDisplayViewPageSet* t = tall.get();
+    out.pageSets.push_back(std::move(tall));
+    CDisplayView* tmap = t->AddNewPage();
+    const int rows = tmap->Arrangement().rows, cols = tmap->Arrangement().cols;
+    add(tmap, 111, 0, 0, rows, cols);
+    add(tmap, 123, 0, cols - 5, 4, 5);
+    add(tmap, 124, 4, cols - 5, 4, 5);
+    add(tmap, 125, 8, cols - 5, 4, 5);
+    const int half = cols / 2;
+    CDisplayView* tmix = t->AddNewPage();
+    const int mapRows = rows * 2 / 3;
+    const int band = (rows - mapRows) / 2;
+    const int first = rows - mapRows - band;  // the larger band, for speed and course
+    add(tmix, 111, 0, 0, mapRows, cols);
+    add(tmix, 42, mapRows, 0, first, half);
+    add(tmix, 41, mapRows, half, first, cols - half);
+    add(tmix, 36, mapRows + first, 0, band, half);
+    add(tmix, 35, mapRows + first, half, band, cols - half);
+    CDisplayView* tinst = t->AddNewPage();
+    const int step = rows / 5;
+    const int top = rows - 4 * step;  // the larger band, for speed and course
+    add(tinst, 42, 0, 0, top, half);
+    add(tinst, 41, 0, half, top, cols - half);
+    add(tinst, 43, top, 0, step, cols);
+    add(tinst, 36, top + step, 0, step, half);
+    add(tinst, 34, top + step, half, step, cols - half);
+    add(tinst, 35, top + 2 * step, 0, step, half);
+    add(tinst, 118, top + 2 * step, half, step, cols - half);
+    add(tinst, 76, top + 3 * step, 0, step, half);
+    add(tinst, 68, top + 3 * step, half, step, cols - half);
+    t->setPage(tmap);
+    t->ReIndexItems();
     out.changed = true;
 }

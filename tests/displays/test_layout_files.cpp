@@ -144,7 +144,7 @@ TEST_F(LayoutFiles, LayoutRoundTripWithAndWithoutMagic) {
         CDisplayViewArrangementSet b;
         ASSERT_TRUE(b.ReadFileWithMagic(Path(name))) << name;
         EXPECT_EQ(Describe(b), Describe(a)) << name;
-        EXPECT_EQ(b.pageSets[1]->name, "Portrait");
+        EXPECT_EQ(b.pageSets.back()->name, "Portrait");
         EXPECT_EQ(b.pageSets[0]->pages.size(), 3u);
     }
     // A page file is not a layout.

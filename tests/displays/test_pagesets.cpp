@@ -185,3 +185,30 @@ TEST(DisplayPageSets, LargestItemOfTypes) {
     EXPECT_EQ(count, 2);
     p->DetachFromWindow();
 }
+
+TEST(DefaultLayout, UprightScreensGetTheirOwnPagesAndEveryItemFits) {
+    CDisplayViewArrangementSet a;
+    CDisplayViewArrangementSet::BuildDefaultLayout(a);
+    // A laptop (1280 x 800 at 96 dpi) and a phone held upright (360 x 640 at 96 dpi).
+    const CDisplayViewPageSet* wide = a.FindBestFitPageSet(1333, 833);
+    const CDisplayViewPageSet* tall = a.FindBestFitPageSet(375, 666);
+    ASSERT_TRUE(wide && tall);
+    EXPECT_GT(wide->width, wide->height);
+    EXPECT_LT(tall->width, tall->height);
+    for (const CDisplayViewPageSet* set : {wide, tall}) {
+        ASSERT_EQ(set->pages.size(), 3u);
+        // Each set starts on a map that fills the page.
+        const CDisplayView::CItemArrangement& first = set->pages.front()->Arrangement();
+        const CDisplayView::CItemSettings* map = set->pages.front()->FindLargestSettingsOfTypes({111});
+        ASSERT_NE(map, nullptr);
+        EXPECT_EQ(map->Area(), first.rows * first.cols);
+        for (const auto& page : set->pages) {
+            const CDisplayView::CItemArrangement& ar = page->Arrangement();
+            for (const auto& s : ar.settings) {
+                CDisplayView::CItemSettings clamped = *s;
+                ar.ClampToGrid(clamped);
+                EXPECT_EQ(clamped.CellRect(), s->CellRect()) << s->TypeName() << " on " << page->getPageName();
+            }
+        }
+    }
+}
