@@ -16,6 +16,7 @@
 #include "core/persistantdata.h"
 #include "displays/quick/displayviewpage.h"
 #include "maplib/chartlist.h"
+#include "maplib/quick/popup.h"
 
 namespace {
 
@@ -269,19 +270,5 @@ QObject* CDlg_map_list::Show(QQuickItem* anchor, std::function<void(const std::s
     model->onOpen = std::move(onOpen);
     model->SetHwnd(NV_HWND(anchor));
     if (reference) model->SetReference(reference->y, reference->x);
-    QQmlContext* context = qmlContext(anchor);
-    QObject* popup = component.createWithInitialProperties(
-        {{QStringLiteral("model"), QVariant::fromValue<QObject*>(model)},
-         {QStringLiteral("parent"), QVariant::fromValue<QObject*>(anchor->window()->contentItem())}},
-        context ? context : engine->rootContext());
-    if (!popup) {
-        qWarning().noquote() << component.errorString();
-        delete model;
-        return nullptr;
-    }
-    QQmlEngine::setObjectOwnership(popup, QQmlEngine::JavaScriptOwnership);
-    popup->setParent(anchor->window());
-    model->setParent(popup);
-    QMetaObject::invokeMethod(popup, "open");
-    return popup;
+    return OpenModelPopup(anchor, component, model);
 }

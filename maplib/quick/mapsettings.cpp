@@ -10,6 +10,7 @@
 #include "core/persistantdata.h"
 #include "displays/quick/displayviewpage.h"
 #include "maplib/chartview.h"
+#include "maplib/quick/popup.h"
 
 namespace {
 CQuickChartView::Settings& S() {
@@ -107,19 +108,5 @@ QObject* CDlg_map_settings::Show(const NV_HWND& hwnd) {
         return nullptr;
     }
     auto* model = new CDlg_map_settings();
-    QQmlContext* context = qmlContext(anchor);
-    QObject* popup = component.createWithInitialProperties(
-        {{QStringLiteral("model"), QVariant::fromValue<QObject*>(model)},
-         {QStringLiteral("parent"), QVariant::fromValue<QObject*>(anchor->window()->contentItem())}},
-        context ? context : engine->rootContext());
-    if (!popup) {
-        delete model;
-        return nullptr;
-    }
-    // Closing destroys it from QML.
-    QQmlEngine::setObjectOwnership(popup, QQmlEngine::JavaScriptOwnership);
-    popup->setParent(anchor->window());
-    model->setParent(popup);
-    QMetaObject::invokeMethod(popup, "open");
-    return popup;
+    return OpenModelPopup(anchor, component, model);
 }
