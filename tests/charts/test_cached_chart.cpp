@@ -15,6 +15,7 @@
 #include "charts/cached_chart.h"
 #include "charts/qct.h"
 #include "charts/qct_writer.h"
+#include "test_qct_helpers.h"
 #include "support/recording_ui.h"
 
 namespace {
@@ -24,22 +25,11 @@ constexpr uint32_t kSentinel = 0xFF123456u;
 
 // Chart-like content with enough noise that a misplaced or stale pixel shows.
 std::vector<uint8_t> Picture(int w, int h) {
-    std::vector<uint8_t> px(size_t(w) * h);
-    uint32_t seed = 777;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            seed = seed * 1103515245 + 12345;
-            uint8_t c = (x + 2 * y < w) ? uint8_t(2 + (y / 29) % 12) : uint8_t(20 + (x / 47) % 9);
-            if ((seed >> 16) % 41 == 0) c = uint8_t(40 + (seed >> 8) % 30);
-            px[size_t(y) * w + x] = c;
-        }
-    return px;
+    return qcttest::NoisyPicture(w, h, {777, 29, 12, 47, 9, 41, 40, 30});
 }
 
 std::vector<uint32_t> Palette() {
-    std::vector<uint32_t> pal(128);
-    for (int i = 0; i < 128; ++i) pal[i] = uint32_t(i * 2) << 16 | uint32_t(255 - i) << 8 | uint32_t(i * 37 % 256);
-    return pal;
+    return qcttest::Palette128();
 }
 
 class CachedChart : public ::testing::TestWithParam<bool> {

@@ -92,4 +92,35 @@ inline void OpenChart(const std::string& path, Opened& o) {
     });
 }
 
+// Chart-like indexed content: bands of colour above a diagonal "coast", columns below it,
+// and scattered noise, so that a misplaced or stale pixel shows.
+struct PictureStyle {
+    uint32_t seed;
+    int bandHeight, bandColours;      // above the coast: colours 2 ...
+    int columnWidth, columnColours;   // below it: colours 20 ...
+    uint32_t noiseOneIn;              // one pixel in this many is noise
+    uint8_t noiseBase, noiseColours;  // noise colours noiseBase ...
+};
+
+inline std::vector<uint8_t> NoisyPicture(int w, int h, const PictureStyle& st) {
+    std::vector<uint8_t> px(size_t(w) * h);
+    uint32_t seed = st.seed;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            seed = seed * 1103515245 + 12345;
+            uint8_t c = (x + 2 * y < w) ? uint8_t(2 + (y / st.bandHeight) % st.bandColours)
+                                        : uint8_t(20 + (x / st.columnWidth) % st.columnColours);
+            if ((seed >> 16) % st.noiseOneIn == 0) c = uint8_t(st.noiseBase + (seed >> 8) % st.noiseColours);
+            px[size_t(y) * w + x] = c;
+        }
+    return px;
+}
+
+// 128 distinct colours for those indices.
+inline std::vector<uint32_t> Palette128() {
+    std::vector<uint32_t> pal(128);
+    for (int i = 0; i < 128; ++i) pal[i] = uint32_t(i * 2) << 16 | uint32_t(255 - i) << 8 | uint32_t(i * 37 % 256);
+    return pal;
+}
+
 }  // namespace qcttest

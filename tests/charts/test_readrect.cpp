@@ -20,24 +20,13 @@ using namespace qcttest;
 
 namespace {
 
-// Chart-like content: bands, a diagonal coast and some noise, 40 colours.
+// Chart-like content with enough noise that a misplaced or stale pixel shows.
 std::vector<uint8_t> Picture(int w, int h) {
-    std::vector<uint8_t> px(size_t(w) * h);
-    uint32_t seed = 12345;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            seed = seed * 1103515245 + 12345;
-            uint8_t c = (x + 2 * y < w) ? uint8_t(2 + (y / 37) % 10) : uint8_t(20 + (x / 53) % 8);
-            if ((seed >> 16) % 97 == 0) c = uint8_t(30 + (seed >> 8) % 9);
-            px[size_t(y) * w + x] = c;
-        }
-    return px;
+    return qcttest::NoisyPicture(w, h, {12345, 37, 10, 53, 8, 97, 30, 9});
 }
 
 std::vector<uint32_t> Palette() {
-    std::vector<uint32_t> pal(128);
-    for (int i = 0; i < 128; ++i) pal[i] = uint32_t(i * 2) << 16 | uint32_t(255 - i) << 8 | uint32_t(i * 37 % 256);
-    return pal;
+    return qcttest::Palette128();
 }
 
 class ReadRect : public ::testing::Test {
