@@ -102,8 +102,8 @@ void BM_FirstFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_FirstFrame)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// From a complete frame at zoom 0 to a complete frame at zoom 1 (arg: variant).
-void BM_ZoomOutOneLevel(benchmark::State& state) {
+// From a complete frame at zoom 0 to a complete frame at zoom `to` (arg: variant).
+void ZoomOneLevel(benchmark::State& state, int to) {
     CCachedQuickChart r;
     if (!OpenRenderer(r, PathFor(int(state.range(0))))) return state.SkipWithError("no chart");
     Frame f;
@@ -112,26 +112,17 @@ void BM_ZoomOutOneLevel(benchmark::State& state) {
         r.InvalidateAllDibs();
         if (!f.DrawUntilComplete(r, origin, 0)) return state.SkipWithError("frame never completed");
         const auto t0 = std::chrono::steady_clock::now();
-        if (!f.DrawUntilComplete(r, origin, 1)) return state.SkipWithError("frame never completed");
+        if (!f.DrawUntilComplete(r, origin, to)) return state.SkipWithError("frame never completed");
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }
+}
+void BM_ZoomOutOneLevel(benchmark::State& state) {
+    ZoomOneLevel(state, 1);
+}
+void BM_ZoomInOneLevel(benchmark::State& state) {
+    ZoomOneLevel(state, -1);
 }
 BENCHMARK(BM_ZoomOutOneLevel)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
-
-// From a complete frame at zoom 0 to a complete frame at zoom -1 (arg: variant).
-void BM_ZoomInOneLevel(benchmark::State& state) {
-    CCachedQuickChart r;
-    if (!OpenRenderer(r, PathFor(int(state.range(0))))) return state.SkipWithError("no chart");
-    Frame f;
-    const FPoint origin(1000, 900);
-    for (auto _ : state) {
-        r.InvalidateAllDibs();
-        if (!f.DrawUntilComplete(r, origin, 0)) return state.SkipWithError("frame never completed");
-        const auto t0 = std::chrono::steady_clock::now();
-        if (!f.DrawUntilComplete(r, origin, -1)) return state.SkipWithError("frame never completed");
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-    }
-}
 BENCHMARK(BM_ZoomInOneLevel)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // Draw with every square ready: place and paint a full-HD frame.
