@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,8 @@ public:
     // The largest map item on the current page; with `switchPage`, the last page of the
     // set that has one is shown when the current page has none.
     CDisplayViewQuickChart* FindLargestMapItem(bool switchPage);
+    // The largest live item of one of `types`, likewise.
+    CDisplayView::CItem* FindLargestItemOfTypes(const std::set<int>& types, bool switchPage);
     void transitionToPage(CDisplayView* page);
     void EditLayout();
     // Opens a chart in the largest map (switching pages when needed); false without one.

@@ -21,24 +21,27 @@ bool CNavoraAppModel::hasMapItem() const {
     return page && page->FindLargestSettingsOfTypes(MapTypes()) != nullptr;
 }
 
-CDisplayViewQuickChart* CNavoraAppModel::FindLargestMapItem(bool switchPage) {
-    const std::set<int> types = MapTypes();
-    auto onCurrentPage = [&]() -> CDisplayViewQuickChart* {
+CDisplayView::CItem* CNavoraAppModel::FindLargestItemOfTypes(const std::set<int>& types, bool switchPage) {
+    auto onCurrentPage = [&]() -> CDisplayView::CItem* {
         CDisplayView* page = m_layout->getCurrentPage();
         if (!page || !page->Window()) return nullptr;
         int area = 0;
-        return CDisplayViewQuickChart::FromItem(page->FindLargestItemOfTypes(types, area));
+        return page->FindLargestItemOfTypes(types, area);
     };
-    if (CDisplayViewQuickChart* item = onCurrentPage()) return item;
+    if (CDisplayView::CItem* item = onCurrentPage()) return item;
     CDisplayViewPageSet* set = m_layout->getPageSet();
     if (!switchPage || !set) return nullptr;
-    // The last page of the set that has a map, as the user would find it going forward.
-    CDisplayView* withMap = nullptr;
+    // The last page of the set that has one, as the user would find it going forward.
+    CDisplayView* withItem = nullptr;
     for (const auto& p : set->pages)
-        if (p->FindLargestSettingsOfTypes(types)) withMap = p.get();
-    if (!withMap) return nullptr;
-    transitionToPage(withMap);
+        if (p->FindLargestSettingsOfTypes(types)) withItem = p.get();
+    if (!withItem) return nullptr;
+    transitionToPage(withItem);
     return onCurrentPage();
+}
+
+CDisplayViewQuickChart* CNavoraAppModel::FindLargestMapItem(bool switchPage) {
+    return CDisplayViewQuickChart::FromItem(FindLargestItemOfTypes(MapTypes(), switchPage));
 }
 
 namespace {
@@ -71,8 +74,10 @@ void CNavoraAppModel::onLongPressUserButton() {
 
 bool CNavoraAppModel::ShowAreaOnTheMap(const CBounds& bounds) {
     if (!bounds.IsValid()) return false;
-    CDisplayViewQuickChart* item = FindLargestMapItem(true);
-    return item && item->ShowAreaOnTheMap(bounds);
+    // Any kind of map can show an area, not only the chart.
+    IMapControllable* map =
+        IMapControllable::FromItem(FindLargestItemOfTypes(IMapControllable::ControllableTypes(), true));
+    return map && map->ShowAreaOnTheMap(bounds);
 }
 
 bool CNavoraAppModel::OpenChartInLargestMap(const std::string& path) {
