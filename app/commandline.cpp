@@ -93,12 +93,18 @@ bool importFileOfAnyType(const NV_HWND& window, const std::string& path, CBounds
     bool ok = false;
     auto run = [&](const std::string& key) {
         auto it = Importers().find(key);
-        if (it == Importers().end()) {
-            reason = "This kind of file cannot be imported by this version.";
-            return false;
-        }
-        return it->second(window, path, bounds, reason);
+        return it != Importers().end() && it->second(window, path, bounds, reason);
     };
+    // A kind of file whose feature is not in this build: say so plainly instead of
+    // calling the file broken.
+    static const std::map<std::string, std::string> kComing = {
+        {"gpx", "GPX files"}, {"xml", "GPX files"}, {"csv", "CSV files"}, {"nvpkg", "map packages"}};
+    if (const auto c = kComing.find(ext); c != kComing.end() && !Importers().count(ext == "xml" ? "gpx" : ext)) {
+        MessageBoxOK(window, "Not available yet",
+                     "This version of Navora cannot open " + c->second + " yet; they arrive with a later version.\n\n" +
+                         path);
+        return false;
+    }
 
     if (ext == "gpx" || ext == "xml") {
         ok = run("gpx");
@@ -106,9 +112,9 @@ bool importFileOfAnyType(const NV_HWND& window, const std::string& path, CBounds
     } else if (ext == "pstf" || ext == "dvpage") {
         ok = run(ext);
         if (!ok) {
-            MessageBoxOK(
-                window, "Pages file Failed",
-                reason.empty() ? std::string("Error reading file") : "Reading the .dvpage file failed: " + reason);
+            MessageBoxOK(window, "Pages file Failed",
+                         reason.empty() ? std::string("Error reading file")
+                                        : "Reading the ." + ext + " file failed: " + reason);
         }
     } else if (ext == "qct" || ext == "nvpkg") {
         ok = run(ext);

@@ -4,6 +4,7 @@
 #include <QQuickItem>
 
 #include "app/appmodel.h"
+#include "app/commandline.h"
 #include "core/pubsub.h"
 #include "displays/quick/adaptors.h"
 #include "displays/readouts.h"
@@ -62,6 +63,14 @@ void RegisterQmlTypes() {
     CDlg_map_settings::fullScreenChanged = [](bool on) {
         if (theApp) theApp->setFullScreen(on);
     };
+    // Files handed to Navora (command line, links, a second instance, the desktop).
+    RegisterImporter("qct", [](const NV_HWND&, const std::string& path, CBounds&, std::string& reason) {
+        if (theApp && theApp->OpenChartInLargestMap(path)) return true;
+        reason = "There is no map on your pages to show the chart in. Add a map with Edit Layout.";
+        return false;
+    });
+    RegisterImporter("dvpage", ImportDisplayPagesFile);
+    RegisterImporter("pstf", ImportDisplayPagesFile);
     CChartList::hooks().closeAllMapsPendingDownload = [] { CDisplayViewQuickChart::closeAllMaps(); };
     CChartList::hooks().reopenMaps = [] { CDisplayViewQuickChart::reopenAllMaps(); };
     RegisterSettingsPage({"GPS Connection", QStringLiteral("qrc:/QT/GpsSetup.qml"), []() -> QObject* {

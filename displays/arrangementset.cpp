@@ -410,9 +410,9 @@ bool CDisplayViewArrangementSet::ExportPage(CDisplayView& page, const std::strin
 
 bool CDisplayViewArrangementSet::ImportPageFile(const NV_HWND& hwnd, const std::string& path, std::string& reason) {
     auto page = std::make_unique<CDisplayView>();
+    // The caller tells the user, once, with the reason.
     if (!page->ReadFile(path, hwnd, kPageFileMagic)) {
-        reason = "Reading the .dvpage file failed: " + FileNameOf(path);
-        MessageBoxOK(hwnd, "Error reading file", reason);
+        reason = FileNameOf(path);
         return false;
     }
     if (!m_current) {
@@ -431,7 +431,6 @@ bool CDisplayViewArrangementSet::ImportPageFile(const NV_HWND& hwnd, const std::
     if (!shown) {
         if (set->pages.size() >= CDisplayViewPageSet::kMaxPages) {
             reason = "There are too many pages already";
-            MessageBoxOK(hwnd, "Error reading file", reason);
             return false;
         }
         page->MarkChanged();
@@ -461,11 +460,14 @@ bool ImportDisplayPagesFile(const NV_HWND& hwnd, const std::string& path, CBound
         CDisplayView* old = set->getCurrentPage();
         CDisplayView::IWindow* window = old ? old->Window() : nullptr;
         const NV_HWND pageHwnd = old ? old->Hwnd() : NV_HWND();
+        // The layout being replaced stays recoverable: it becomes the backup that
+        // reverting an edit returns to.
+        set->saveBackupLayout();
         if (!set->LoadFile(path, w, h)) {
-            reason = "Reading the .pstf file failed: " + FileNameOf(path);
-            MessageBoxOK(hwnd, "Error reading file", reason);
+            reason = FileNameOf(path);
             return false;
         }
+        set->save_layout_if_changed();
         if (window) {
             if (CDisplayView* now = set->getCurrentPage()) {
                 now->Attach(*window, pageHwnd);

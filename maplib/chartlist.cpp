@@ -233,6 +233,7 @@ void CChartList::Insert(CChartOutline&& outline, const CChartOutline** first_ins
     // Equal scales go after the ones already there, so reading order decides among them.
     const auto it = m_outlines.insert(std::move(outline));
     m_index_valid = false;
+    ApplyUnreadable(*it);
     if (first_inserted && !*first_inserted) *first_inserted = &*it;
 }
 
@@ -341,7 +342,7 @@ const std::vector<CChartList::IndexEntry>& CChartList::Index() const {
         m_index.clear();
         m_index.reserve(m_outlines.size());
         for (const CChartOutline& o : m_outlines)
-            m_index.push_back({o.lat_min, o.lat_max, o.lon_min, o.lon_max, o.scale, &o});
+            if (!o.unreadable) m_index.push_back({o.lat_min, o.lat_max, o.lon_min, o.lon_max, o.scale, &o});
         m_index_valid = true;
     }
     return m_index;
@@ -374,20 +375,20 @@ const CChartOutline* CChartList::FindBestChart(double lat, double lon, double sc
 const CChartOutline* CChartList::ScaleIn(double lat, double lon, double scale) const {
     for (auto it = m_outlines.lower_bound(0.97 * scale); it != m_outlines.begin();) {
         --it;
-        if (it->doesContain(lat, lon) && it->typeIsSelected()) return &*it;
+        if (!it->unreadable && it->doesContain(lat, lon) && it->typeIsSelected()) return &*it;
     }
     return nullptr;
 }
 
 const CChartOutline* CChartList::ScaleOut(double lat, double lon, double scale) const {
     for (auto it = m_outlines.upper_bound(1.03 * scale); it != m_outlines.end(); ++it)
-        if (it->doesContain(lat, lon) && it->typeIsSelected()) return &*it;
+        if (!it->unreadable && it->doesContain(lat, lon) && it->typeIsSelected()) return &*it;
     return nullptr;
 }
 
 bool CChartList::NextHit(double lat, double lon, iterator& it) const {
     it = it == m_outlines.end() ? m_outlines.begin() : std::next(it);
-    while (it != m_outlines.end() && !it->doesContain(lat, lon)) ++it;
+    while (it != m_outlines.end() && (it->unreadable || !it->doesContain(lat, lon))) ++it;
     return it != m_outlines.end();
 }
 
@@ -402,7 +403,40 @@ const CChartOutline* CChartList::FindFile(const std::string& path) {
     CChartOutline outline;
     if (!outline.Read(path)) return nullptr;
     m_index_valid = false;
-    return &*m_outlines.insert(std::move(outline));
+    const auto it = m_outlines.insert(std::move(outline));
+    ApplyUnreadable(*it);
+    return &*it;
+}
+
+CChartList::FileStamp CChartList::StampOf(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return {static_cast<long long>(st.st_size), st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+}
+
+void CChartList::ApplyUnreadable(const CChartOutline& outline) {
+    const auto it = m_unreadable.find(outline.path);
+    if (it == m_unreadable.end()) return;
+    if (it->second == StampOf(outline.path)) {
+        outline.unreadable = true;
+    } else {
+        // Changed on disk (repaired, replaced by a new download): worth another try.
+        m_unreadable.erase(it);
+        outline.unreadable = false;
+    }
+}
+
+void CChartList::MarkUnreadable(const std::string& path) {
+    if (path.empty()) return;
+    m_unreadable[path] = StampOf(path);
+    for (const CChartOutline& o : m_outlines)
+        if (o.path == path) o.unreadable = true;
+    m_index_valid = false;
+    NotifyChanged();
+}
+
+bool CChartList::IsUnreadable(const std::string& path) const {
+    return m_unreadable.count(path) != 0;
 }
 
 const CChartOutline* CChartList::FindFileUsingHint(const std::string& path, double scale) {

@@ -116,6 +116,11 @@ public:
     const CChartOutline* FindFile(const std::string& path);
     const CChartOutline* FindFileUsingHint(const std::string& path, double scale);
 
+    // The chart at `path` failed to open: it stays in the catalogue, shown as unreadable,
+    // and is left out of every choice until the file changes on disk (this run only).
+    void MarkUnreadable(const std::string& path);
+    bool IsUnreadable(const std::string& path) const;
+
     // Deletes the file and its chunk store and drops the outline. False (and nothing
     // dropped) when the file could not be removed.
     bool DeleteChart(const CChartOutline* outline);
@@ -166,7 +171,17 @@ private:
     };
     const std::vector<IndexEntry>& Index() const;
 
+    // Size and modification time (ns) of a refused file, to notice when it changes.
+    struct FileStamp {
+        long long size = -1;
+        long long mtime = 0;
+        bool operator==(const FileStamp& o) const { return size == o.size && mtime == o.mtime; }
+    };
+    static FileStamp StampOf(const std::string& path);
+    void ApplyUnreadable(const CChartOutline& outline);
+
     Outlines m_outlines;
+    std::map<std::string, FileStamp> m_unreadable;
     mutable std::vector<IndexEntry> m_index;
     mutable bool m_index_valid = false;
     std::vector<std::string> m_package_files;

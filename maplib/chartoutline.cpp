@@ -136,7 +136,9 @@ bool CChartOutline::Read(const std::string& file, std::string* error) {
     const uint32_t magic = U32(h);
     const uint32_t version = U32(h + 4);
     if ((magic | 1u) != 0x1423D5FFu) return fail("not a chart");
-    if ((version & 0xFFFFFF) >= 6 || (version >> 24) == 0x10) return fail("unsupported chart version");
+    const uint32_t kind = version >> 24;
+    if ((version & 0xFFFFFF) >= 6 || (kind != 0x00 && kind != 0x01 && kind != 0x20))
+        return fail("unsupported chart version");
     const uint32_t name_ptr = U32(h + 0x14);
     const uint32_t outline_ptr = U32(h + 0x5C);
     if (name_ptr >= size || outline_ptr >= size) return fail("header pointer outside the file");
@@ -163,7 +165,9 @@ bool CChartOutline::Read(const std::string& file, std::string* error) {
             const std::string store = stem + ext;
             if (!FileExists(store) && !DirectoryExists(store)) continue;
             CQuickChart::CChunkFile chunks;
-            if (chunks.Open(file)) fully_downloaded = chunks.appearsFullyDownloaded() ? 1 : 0;
+            // The reader refuses a chart whose chunk store is foreign or damaged.
+            if (!chunks.Open(file)) return fail("chunk file is damaged");
+            fully_downloaded = chunks.appearsFullyDownloaded() ? 1 : 0;
             break;
         }
     } else {
@@ -171,6 +175,8 @@ bool CChartOutline::Read(const std::string& file, std::string* error) {
         unsigned char w[4];
         if (last_entry + 4 > size || !fd.ReadAt(last_entry, w, 4)) return fail("tile index runs past the end");
         if (U32(w) >= size) return fail("tile data runs past the end");
+        // A catalogue header (no tile data yet) is refused by the reader too.
+        if (!fd.ReadAt(0x45A0LL, w, 4) || U32(w) == 0) return fail("catalogue header without tile data");
     }
 
     CQuickChart::GetString(fd.get(), name_ptr, name);

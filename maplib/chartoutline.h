@@ -27,6 +27,9 @@ public:
     double lon_min = 1e300, lon_max = -1e300, lat_min = 1e300, lat_max = -1e300;
     // Coverage as (longitude, latitude); filled lazily for charts with a stored outline.
     mutable std::vector<Vertex> polygon;
+    // The chart reader refused this file when it was opened. The catalogue keeps it (so the
+    // map list can offer to delete it) but never chooses it again until the file changes.
+    mutable bool unreadable = false;
 
     CChartOutline() = default;
     explicit CChartOutline(double s) : scale(s) {}

@@ -606,11 +606,18 @@ void CQuickChartView::open_qct_callback(bool ok, const std::function<void(bool)>
     }
     m_opening = false;
     const std::string failed = m_openingPath;
+    // The reader has told the user why. The file stays where the user put it; the
+    // catalogue just stops offering it, so the map does not keep stumbling over it.
+    CChartList* list = ChartList();
+    if (list) list->MarkUnreadable(failed);
+    if (!failed.empty()) SetStatusMessage("Cannot open the map \"" + FileNameOf(failed) + "\"");
     if (!m_lastGoodPath.empty() && failed != m_lastGoodPath && FileExists(m_lastGoodPath)) {
         // The view recorded before the switch is restored on the chart we came from.
         onOpen(m_window, m_lastGoodPath, false, nullptr);
-    } else if (CChartList* list = ChartList()) {
-        if (const CChartOutline* outline = list->FindFile(failed)) list->DeleteChart(outline);
+    } else if (list && m_viewLat <= 90.0) {
+        // Nothing to go back to: the best readable chart for the stored view, if any.
+        if (const CChartOutline* other = list->FindBestChart(m_viewLat, m_viewLon, m_viewScale))
+            if (other->path != failed) onOpen(m_window, other->path, false, nullptr);
     }
     if (done) done(false);
 }

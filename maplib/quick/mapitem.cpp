@@ -2,6 +2,7 @@
 #include "maplib/quick/mapitem.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QPainter>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -201,7 +202,13 @@ void CDisplayViewQuickChart::closeMap() {
 void CDisplayViewQuickChart::openMapFile(const std::string& path) {
     CQuickChartView* view = View();
     view->LockOnToGPS(Hwnd(), false);
-    view->onOpen(Hwnd(), path, false, [](bool) {});
+    view->onOpen(Hwnd(), path, false, [view, path](bool ok) {
+        if (!ok) return;
+        // A chart opened from outside the map folders joins the catalogue for this run, so
+        // the map list shows it and zooming can come back to it.
+        if (CChartList* list = view->ChartList()) list->FindFile(path);
+        qInfo().noquote() << "Opened chart:" << QString::fromLocal8Bit(path.c_str());
+    });
 }
 
 void CDisplayViewQuickChart::openNewMap(const std::string& path) {

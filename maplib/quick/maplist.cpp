@@ -97,8 +97,8 @@ void CDlg_map_list::refresh() {
                 CChartOutline::CSortedPointer::Sort(charts, ref);
                 m_rows.push_back({Row::kFolderHeader, folder, type, folder, {}, 0, shown});
                 for (const CChartOutline* o : charts) {
-                    m_rows.push_back(
-                        {Row::kChart, o->name.empty() ? o->path : o->name, type, folder, o->path, o->scale, shown});
+                    m_rows.push_back({Row::kChart, o->name.empty() ? o->path : o->name, type, folder, o->path,
+                                      o->scale, shown, o->unreadable});
                 }
             }
         }
@@ -121,9 +121,11 @@ QVariantList CDlg_map_list::rows() const {
         // 1:N as printed on paper charts: one chart pixel is `scale` nautical miles, and
         // a printed pixel is taken as 0.254 mm.
         const double ratio = r.scale * 1852.0 / 0.000254;
-        m.insert(QStringLiteral("scaleText"), r.kind == Row::kChart && r.scale > 0
-                                                  ? QStringLiteral("1:%L1").arg(qlonglong(ratio + 0.5))
-                                                  : QString());
+        QString scale = r.kind == Row::kChart && r.scale > 0 ? QStringLiteral("1:%L1").arg(qlonglong(ratio + 0.5))
+                                                             : QString();
+        if (r.unreadable) scale += tr(" (cannot be opened)");
+        m.insert(QStringLiteral("scaleText"), scale);
+        m.insert(QStringLiteral("unreadable"), r.unreadable);
         out.push_back(m);
     }
     return out;

@@ -52,6 +52,7 @@ public:
         std::string path;  // charts only
         double scale = 0;
         bool shown = true;  // the type is one the map shows
+        bool unreadable = false;  // refused when opened; listed so that it can be deleted
     };
     struct TypeEntry {
         std::string name;

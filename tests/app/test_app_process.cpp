@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "app_process_support.h"
+#include "charts/qct_writer.h"
 
 namespace {
 
@@ -15,7 +16,48 @@ using AppProcessTest = NavoraProcessTest;
 const QByteArray kReady = "devicePixelRatio: ";
 const QByteArray kCrashMessage = "Problem: Last time the app closed, it did not properly shut down";
 
+// A small chart of one colour over the given box.
+QString WriteChart(const QString& path, double north, double south, double west, double east) {
+    CQctWriter w;
+    std::vector<uint8_t> idx(256 * 256, 0);
+    EXPECT_TRUE(w.SetIndexedImage(256, 256, idx, {0x3366CC}));
+    EXPECT_TRUE(w.SetGeorefFromCorners(north, south, west, east));
+    w.Meta().map_type = QStringLiteral("Topo");
+    EXPECT_TRUE(w.WriteSingleFile(path.toStdString()));
+    return path;
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 }  // namespace
+
+TEST_F(AppProcessTest, ChartsArriveFromTheCommandLineALinkAndASecondInstance) {
+    const QString a = WriteChart(m_home.path() + QStringLiteral("/alpha.qct"), 51, 50, -2, -1);
+    const QString b = WriteChart(m_home.path() + QStringLiteral("/bravo.qct"), 41, 40, 10, 11);
+    const QString c = WriteChart(m_home.path() + QStringLiteral("/charlie.qct"), -33, -34, 150, 151);
+
+    QByteArray out;
+    auto first = Start({QStringLiteral("-profile"), QStringLiteral("c1"), a});
+    ASSERT_TRUE(WaitForOutput(*first, out, "First complete chart frame on screen after")) << out.constData();
+    EXPECT_TRUE(WaitForOutput(*first, out, "Opened chart: " + a.toUtf8())) << out.constData();
+
+    // A link handed over by a second instance, and then a plain path.
+    for (const QString& arg : {QStringLiteral("file://") + b, c}) {
+        auto second = Start({QStringLiteral("-profile"), QStringLiteral("c1"), arg});
+        ASSERT_TRUE(second->waitForFinished(15000));
+        EXPECT_EQ(second->exitCode(), 0);
+        const QString path = arg.startsWith(QStringLiteral("file://")) ? arg.mid(7) : arg;
+        EXPECT_TRUE(WaitForOutput(*first, out, "Opened chart: " + path.toUtf8())) << out.constData();
+    }
+    EXPECT_FALSE(out.contains("cannot be imported")) << out.constData();
+    Stop(*first, out);
+    // The map's stored view names the last chart: it was really shown, not only logged.
+    EXPECT_TRUE(ReadFile(DataDir(QStringLiteral("c1")) + QStringLiteral("/0.dvqc")).contains(c.toUtf8()));
+    for (const QString& chart : {a, b, c}) EXPECT_TRUE(QFile::exists(chart));
+}
 
 TEST_F(AppProcessTest, SecondInstanceForwardsItsFilesToTheFirst) {
     QByteArray out1;
@@ -37,7 +79,7 @@ TEST_F(AppProcessTest, SecondInstanceForwardsItsFilesToTheFirst) {
     EXPECT_FALSE(out2.contains(kReady)) << "the second instance must not bring up a window";
 
     EXPECT_TRUE(WaitForOutput(*first, out1, "Command line: " + gpx.toUtf8())) << out1.constData();
-    EXPECT_TRUE(WaitForOutput(*first, out1, "Failed to import file: " + gpx.toUtf8())) << out1.constData();
+    EXPECT_TRUE(WaitForOutput(*first, out1, "cannot open GPX files yet")) << out1.constData();
 
     // Another profile is another instance.
     QByteArray out3;

@@ -71,17 +71,26 @@ TEST(ImportFileOfAnyType, TellsTheUserExactlyWhatFailed) {
     ClearImportersForTesting();
     CBounds bounds;
 
+    // Kinds whose feature is not in the build say so, rather than calling the file broken.
     EXPECT_FALSE(importFileOfAnyType(NV_HWND(), "/d/x.GPX", bounds));
-    EXPECT_FALSE(importFileOfAnyType(NV_HWND(), "/d/x.csv", bounds));
+    EXPECT_FALSE(importFileOfAnyType(NV_HWND(), "/d/x.nvpkg", bounds));
     EXPECT_FALSE(importFileOfAnyType(NV_HWND(), "/d/x.doc", bounds));
     ASSERT_EQ(ui.messages.size(), 3u);
-    EXPECT_EQ(ui.messages[0].title, "GPX Import Failed");
-    EXPECT_EQ(ui.messages[0].text, "Failed to import file: /d/x.GPX");
+    EXPECT_EQ(ui.messages[0].title, "Not available yet");
+    EXPECT_EQ(ui.messages[0].text,
+              "This version of Navora cannot open GPX files yet; they arrive with a later version.\n\n/d/x.GPX");
     EXPECT_EQ(ui.messages[0].buttons, std::vector<std::string>{"  OK  "});
-    EXPECT_EQ(ui.messages[1].title, "CSV Import Failed");
-    EXPECT_EQ(ui.messages[1].text, "Failed to import file: /d/x.csv");
+    EXPECT_NE(ui.messages[1].text.find("map packages"), std::string::npos);
     EXPECT_EQ(ui.messages[2].title, "Unknown file extension");
     EXPECT_EQ(ui.messages[2].text, "Don't know what this file is: /d/x.doc");
+
+    // An importer that fails gets its own title.
+    RegisterImporter("csv", [](const NV_HWND&, const std::string&, CBounds&, std::string&) { return false; });
+    ui.Clear();
+    EXPECT_FALSE(importFileOfAnyType(NV_HWND(), "/d/x.csv", bounds));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].title, "CSV Import Failed");
+    EXPECT_EQ(ui.messages[0].text, "Failed to import file: /d/x.csv");
 
     // Page files: the importer's reason when it gives one, else a plain read error.
     RegisterImporter("dvpage", [](const NV_HWND&, const std::string&, CBounds&, std::string& reason) {
@@ -94,7 +103,7 @@ TEST(ImportFileOfAnyType, TellsTheUserExactlyWhatFailed) {
     importFileOfAnyType(NV_HWND(), "/d/p.pstf", bounds);
     ASSERT_EQ(ui.messages.size(), 2u);
     EXPECT_EQ(ui.messages[0].title, "Pages file Failed");
-    EXPECT_EQ(ui.messages[0].text, "Reading the .dvpage file failed: bad magic");
+    EXPECT_EQ(ui.messages[0].text, "Reading the .dvpage file failed: bad magic");  // once, not doubled
     EXPECT_EQ(ui.messages[1].text, "Error reading file");
 
     // A successful importer grows the bounds and says nothing.

@@ -53,9 +53,18 @@ TEST(DesktopIntegration, LauncherOpensChartsPackagesGpxAndLinks) {
     // %U: several files or links in one go, handed to the running window.
     EXPECT_TRUE(keys[QStringLiteral("Exec")].endsWith(QStringLiteral("%U")));
     const QStringList mime = keys[QStringLiteral("MimeType")].split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    for (const char* type : {"application/x-navora-qct", "application/x-navora-package", "application/gpx+xml",
-                             "x-scheme-handler/navlink"})
+    for (const char* type : {"application/x-navora-qct", "application/x-navora-package", "application/x-navora-page",
+                             "application/x-navora-layout", "application/gpx+xml", "x-scheme-handler/navlink"})
         EXPECT_TRUE(mime.contains(QLatin1String(type))) << type;
+    // Our own types must be declared, or the desktop never hands such files to us.
+    QFile types(SourceFile("data/desktop/navora-mime.xml"));
+    ASSERT_TRUE(types.open(QIODevice::ReadOnly));
+    const QByteArray declared = types.readAll();
+    for (const QString& type : mime) {
+        if (type.startsWith(QLatin1String("application/x-navora"))) {
+            EXPECT_TRUE(declared.contains("type=\"" + type.toUtf8() + "\"")) << type.toStdString();
+        }
+    }
     EXPECT_EQ(keys[QStringLiteral("Icon")], QStringLiteral("app.navora.Navora"));
 }
 
@@ -68,10 +77,14 @@ TEST(DesktopIntegration, InstallPutsEverythingWhereTheDesktopLooks) {
     ASSERT_EQ(install.first, 0) << install.second.toStdString();
     const QDir root(prefix.path());
     for (const char* rel :
-         {"bin/navora", "share/applications/app.navora.Navora.desktop", "share/metainfo/app.navora.Navora.metainfo.xml",
+         {"bin/navora", "bin/navora-tool", "share/applications/app.navora.Navora.desktop", "share/metainfo/app.navora.Navora.metainfo.xml",
           "share/mime/packages/app.navora.Navora.xml", "share/icons/hicolor/scalable/apps/app.navora.Navora.svg",
           "share/icons/hicolor/256x256/apps/app.navora.Navora.png"})
         EXPECT_TRUE(QFile::exists(root.filePath(QString::fromLatin1(rel)))) << rel;
+    // The installed tool runs and lists its commands.
+    const auto help = RunTool(root.filePath(QStringLiteral("bin/navora-tool")), {QStringLiteral("--help")});
+    EXPECT_EQ(help.first, 0);
+    EXPECT_TRUE(help.second.contains(QStringLiteral("qct-info"))) << help.second.toStdString();
     // The installed program finds its charts and the demo trip relative to itself.
     if (QDir(QStringLiteral(NAVORA_BINARY_DIR "/builtin")).exists()) {
         EXPECT_FALSE(QDir(root.filePath(QStringLiteral("share/navora/builtin")))
