@@ -57,6 +57,7 @@ class CNavoraAppModel : public QQuickItem {
     // Whether the main buttons have a map to act on; the buttons are hidden otherwise.
     Q_PROPERTY(bool hasMapItem READ hasMapItem NOTIFY mapItemChanged)
     Q_PROPERTY(bool hasOverlaysMenu READ hasOverlaysMenu NOTIFY mapItemChanged)
+    Q_PROPERTY(bool canAddMarks READ canAddMarks NOTIFY mapItemChanged)
     Q_PROPERTY(QString versionText READ versionText CONSTANT)
 
 public:
@@ -73,6 +74,7 @@ public:
     bool darkTheme() const { return m_darkTheme; }
     void setDarkTheme(bool dark);
     bool fullScreen() const;
+    bool canAddMarks() const;
     void setFullScreen(bool full);
     bool appBusy() const { return m_busyCount != 0; }
     int uiControlsTimeout() const { return m_uiControlsTimeout_ms; }

@@ -16,9 +16,18 @@ std::set<int> MapTypes() {
 }
 }  // namespace
 
+// The zoom and follow buttons stay on pages without a map as long as some page of the set
+// has one: they act on it, switching to its page.
 bool CNavoraAppModel::hasMapItem() const {
-    const CDisplayView* page = m_layout ? m_layout->getCurrentPage() : nullptr;
-    return page && page->FindLargestSettingsOfTypes(MapTypes()) != nullptr;
+    const CDisplayViewPageSet* set = m_layout ? m_layout->getPageSet() : nullptr;
+    if (!set) return false;
+    for (const auto& p : set->pages)
+        if (p->FindLargestSettingsOfTypes(MapTypes())) return true;
+    return false;
+}
+
+bool CNavoraAppModel::canAddMarks() const {
+    return CQuickChartView::CanCreateMarks();
 }
 
 CDisplayView::CItem* CNavoraAppModel::FindLargestItemOfTypes(const std::set<int>& types, bool switchPage) {
@@ -53,16 +62,16 @@ void WithView(CDisplayViewQuickChart* item, Fn fn) {
 }  // namespace
 
 void CNavoraAppModel::onPressPlusButton() {
-    WithView(FindLargestMapItem(false), [](CQuickChartView& v, auto&) { v.SmoothZoom(-1); });
+    WithView(FindLargestMapItem(true), [](CQuickChartView& v, auto&) { v.SmoothZoom(-1); });
 }
 void CNavoraAppModel::onPressMinusButton() {
-    WithView(FindLargestMapItem(false), [](CQuickChartView& v, auto&) { v.SmoothZoom(1); });
+    WithView(FindLargestMapItem(true), [](CQuickChartView& v, auto&) { v.SmoothZoom(1); });
 }
 void CNavoraAppModel::onLongPressPlusButton() {
-    WithView(FindLargestMapItem(false), [](CQuickChartView& v, auto&) { v.ChangeMapScale(-1); });
+    WithView(FindLargestMapItem(true), [](CQuickChartView& v, auto&) { v.ChangeMapScale(-1); });
 }
 void CNavoraAppModel::onLongPressMinusButton() {
-    WithView(FindLargestMapItem(false), [](CQuickChartView& v, auto&) { v.ChangeMapScale(1); });
+    WithView(FindLargestMapItem(true), [](CQuickChartView& v, auto&) { v.ChangeMapScale(1); });
 }
 void CNavoraAppModel::onPressUserButton() {
     WithView(FindLargestMapItem(true),

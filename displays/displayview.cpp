@@ -136,7 +136,7 @@ CItemSettings* CDisplayView::AddItem(const CItemSettingsType* type, int row, int
         std::unique_ptr<CItem> item(added->CreateItem(*m_window));
         if (item) {
             item->CreateAdaptor(*m_window);
-            if (IWindow* w = item->Window()) w->show(true);
+            if (IWindow* w = item->Window()) w->show(CItemArrangement::ShowsItem(*added, m_arranging));
             a.PositionItem(*item);
             a.items[added] = std::move(item);
         }
@@ -166,6 +166,7 @@ void CDisplayView::SetArranging(bool arranging) {
     m_arranging = arranging;
     m_drag = DragMode::None;
     if (!arranging) m_selected = nullptr;
+    m_arrangement->ShowItems(arranging);
     NotifyArranging();
 }
 
@@ -419,7 +420,7 @@ std::shared_ptr<CActionSheetMenu> CDisplayView::BuildDataTypeMenu(int row, int c
     auto menu = std::make_shared<CActionSheetMenu>("Add Item");
     std::map<std::string, CActionSheetMenu*> groups;
     for (const CItemSettingsType* t : CItemSettingsType::All()) {
-        if (t->flags & CItemSettingsType::kHidden) continue;
+        if (!t->IsOffered()) continue;
         std::string group = t->Category();
         if (group.empty()) group = "Other";
         CActionSheetMenu*& sub = groups[group];

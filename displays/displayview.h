@@ -205,6 +205,11 @@ public:
     std::string Category() const;  // before the colon
     std::string ItemName() const;  // after the colon, without leading spaces
     bool IsPlaceholder() const { return (flags & kPlaceholder) != 0; }
+    // False while the feature behind the type is missing from this run (a button whose
+    // action has nothing to act on): such items are hidden and not offered.
+    virtual bool FeatureAvailable() const { return true; }
+    // Listed in the "Add Item" menu: computes something real and can do it now.
+    bool IsOffered() const { return !IsPlaceholder() && !(flags & kHidden) && FeatureAvailable(); }
 
     const char* name;
     int typeId;
@@ -408,6 +413,10 @@ public:
     // Live items.
     void CreateItems(CDisplayView& view, IWindow& window);
     void DestroyItems();
+    // Items whose feature is missing are hidden, except while the user arranges the page
+    // (so they can still be moved or removed).
+    void ShowItems(bool arranging);
+    static bool ShowsItem(const CItemSettings& s, bool arranging);
     CItem* FindItem(const CItemSettings* s) const;
 
     // Settings.

@@ -145,10 +145,20 @@ void CItemArrangement::CreateItems(CDisplayView& v, IWindow& window) {
         std::unique_ptr<CItem> item(s->CreateItem(window));
         if (!item) continue;
         item->CreateAdaptor(window);
-        if (IWindow* w = item->Window()) w->show(true);
+        if (IWindow* w = item->Window()) w->show(ShowsItem(*s, v.isArranging()));
         PositionItem(*item);
         items[s.get()] = std::move(item);
     }
+}
+
+bool CItemArrangement::ShowsItem(const CItemSettings& s, bool arranging) {
+    const CItemSettingsType* type = s.Type();
+    return arranging || !type || type->FeatureAvailable();
+}
+
+void CItemArrangement::ShowItems(bool arranging) {
+    for (auto& [s, item] : items)
+        if (IWindow* w = item ? item->Window() : nullptr) w->show(ShowsItem(*s, arranging));
 }
 
 void CItemArrangement::DestroyItems() {

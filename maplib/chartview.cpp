@@ -83,13 +83,28 @@ CQuickChartView::IOverlayTool* CQuickChartView::OverlayTool() {
 // ---------------------------------------------------------------------------------------
 // Construction
 
+namespace {
+// Every live view, for settings that apply to all of them at once (GUI thread).
+std::set<CQuickChartView*>& LiveViews() {
+    static std::set<CQuickChartView*> views;
+    return views;
+}
+}  // namespace
+
+void CQuickChartView::AutomaticDownloadChanged() {
+    for (CQuickChartView* view : LiveViews()) view->SetAutomaticDownload(settings().automatic_download);
+}
+
 CQuickChartView::CQuickChartView(const NV_HWND& window) : CCachedQuickChart(window), m_window(window) {
+    LiveViews().insert(this);
+    SetAutomaticDownload(settings().automatic_download);
     SetZoomLevel(1);
     m_vp.visible = FRect(-kVisibleMargin, -kVisibleMargin, kVisibleMargin, kVisibleMargin);
     if (hooks().getUpdatesForAll) hooks().getUpdatesForAll();
 }
 
 CQuickChartView::~CQuickChartView() {
+    LiveViews().erase(this);
     if (g_tool && g_tool->isUsingView(this)) g_tool->Deselect();
     CCachedQuickChart::Close();
 }

@@ -72,6 +72,8 @@ public:
         double app_default_lon = -31.7395;
     };
     static Settings& settings();
+    // Applies a changed "automatic_download" to every live view at once.
+    static void AutomaticDownloadChanged();
 
     // The overlay editing tool as the view sees it. The tool subsystem installs one with
     // SetOverlayTool; without one, nothing is ever selected.
@@ -173,6 +175,11 @@ public:
     void LockOnToGPS(const NV_HWND& window, bool lock);
     void CreateNewMark();
     void CreateNewRoute();
+    // Whether the mark and route features are in this build (their buttons hide otherwise).
+    static bool CanCreateMarks() { return static_cast<bool>(hooks().createNewMark); }
+    static bool CanCreateRoutes() { return static_cast<bool>(hooks().createNewRoute); }
+    // Whether a place search is available for the Search button.
+    static bool CanFindPlaces() { return false; }
     void GotoBestMap(const NV_HWND& window, double lat, double lon, double scale, std::function<void(bool)> done);
     void GotoLocation(const NV_HWND& window, bool centre, double lat, double lon);
     void GotoLocation(const CBounds& bounds);
@@ -193,6 +200,7 @@ public:
     void OnUpdate(COverlayObject& object) override;
 
     // ---- State ----
+    using CCachedQuickChart::AutomaticDownload;
     using CCachedQuickChart::Chart;
     using CCachedQuickChart::CurrentChartDoesContain;
     using CCachedQuickChart::getQCTScaleAtCenter;

@@ -32,7 +32,6 @@ Pane {
         }
         IconButton {
             id: pagesButton
-            visible: bar.model.hasPages
             icon.source: "qrc:/pages.svg"
             size: bar.buttonSize
             tip: qsTr("Pages")
@@ -61,7 +60,8 @@ Pane {
             size: bar.buttonSize
             tip: qsTr("Follow position")
             onClicked: bar.model.onPressUserButton()
-            onPressAndHold: bar.model.onLongPressUserButton()
+            // Holding drops a mark at the boat once marks exist; until then it just follows.
+            onPressAndHold: bar.model.canAddMarks ? bar.model.onLongPressUserButton() : bar.model.onPressUserButton()
         }
     }
 }

@@ -723,7 +723,23 @@ CDisplayView::CItem* MapButtonSettings::CreateItem(CDisplayView::IWindow&) {
     return button;
 }
 
-using ButtonType = CItemSettingsTypeOf<MapButtonSettings>;
+// A button is offered, and shown, only while the feature it starts is there.
+class ButtonType : public CItemSettingsTypeOf<MapButtonSettings> {
+public:
+    using CItemSettingsTypeOf::CItemSettingsTypeOf;
+    bool FeatureAvailable() const override {
+        switch (typeId) {
+            case 125:
+                return CQuickChartView::CanFindPlaces();
+            case 126:
+                return CQuickChartView::CanCreateMarks();
+            case 127:
+                return CQuickChartView::CanCreateRoutes();
+            default:
+                return true;
+        }
+    }
+};
 ButtonType g_zoomIn("Toolbar: Zoom In", 123, 7, 70, 50);
 ButtonType g_zoomOut("Toolbar: Zoom Out", 124, 7, 70, 50);
 ButtonType g_search("Toolbar: Search", 125, 7, 70, 50);

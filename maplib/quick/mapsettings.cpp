@@ -78,6 +78,7 @@ void CDlg_map_settings::setAutomaticDownload(bool on) {
     if (S().automatic_download == on) return;
     S().automatic_download = on;
     Saved();
+    CQuickChartView::AutomaticDownloadChanged();
 }
 
 QObject* CDlg_map_settings::Show(const NV_HWND& hwnd) {

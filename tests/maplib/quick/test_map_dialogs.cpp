@@ -215,4 +215,13 @@ TEST(MapSettings, ChangesAreSavedAtOnceAndReported) {
     model.setShowScaleBar(was);
     st.scale_bar_color = GraphicsColor(0xFF, 0xBB, 0x33, 0xA0);
     EXPECT_EQ(spy.count(), 5);
+
+    // Automatic download reaches every open renderer at once, not at the next chart.
+    CQuickChartView a, b;
+    const bool download = st.automatic_download;
+    model.setAutomaticDownload(!download);
+    EXPECT_EQ(a.AutomaticDownload(), !download);
+    EXPECT_EQ(b.AutomaticDownload(), !download);
+    model.setAutomaticDownload(download);
+    EXPECT_EQ(a.AutomaticDownload(), download);
 }
