@@ -3,7 +3,6 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QQuickWindow>
 #include <QScreen>
@@ -12,6 +11,7 @@
 
 #include "app/commandline.h"
 #include "app/single_instance.h"
+#include "app/userguide.h"
 #include "core/apppaths.h"
 #include "core/persistantdata.h"
 #include "core/uiservices.h"
@@ -22,7 +22,6 @@ CNavoraAppModel* theApp = nullptr;
 QQmlApplicationEngine* theAppEngine = nullptr;
 CSingleInstance* theSingleInstance = nullptr;
 
-const char* const kHelpBaseAddress = "https://help.navora.app/nv-fa-help10/index.htm";
 const char* const kSupportAddress = "https://navora.app/support";
 
 std::string CNavoraAppModel::activityCommand;
@@ -209,12 +208,15 @@ void CNavoraAppModel::onMenuButtonClicked(QQuickItem*) {
 void CNavoraAppModel::onOverlaysButtonClicked(QQuickItem*) {}
 void CNavoraAppModel::showOverlaysList(QQuickItem*) {}
 
-void CNavoraAppModel::showHelp(const QString& suffix) {
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHelpBaseAddress) + suffix));
+// Help is the guide shipped with the program: it works at sea, without a network.
+void CNavoraAppModel::showHelp(const QString& tag) {
+    if (!m_guide) m_guide = new CUserGuide(this);
+    m_guide->showTag(tag);
+    requestPage(tr("Help"), QStringLiteral("qrc:/QT/HelpPage.qml"), m_guide);
 }
 
 void CNavoraAppModel::showHelpForTag(QString tag) {
-    showHelp(QStringLiteral("?id=") + tag);
+    showHelp(tag);
 }
 
 // ---- message boxes ------------------------------------------------------------------------

@@ -190,7 +190,7 @@ public Q_SLOTS:
 
 private:
     void doResize();
-    void showHelp(const QString& suffix);
+    void showHelp(const QString& tag);
     void attachPage(CDisplayViewPage* item, CDisplayView* page);
     void slideTo(CDisplayView* page, int direction);
     void onChangedCurrentPage();
@@ -220,8 +220,8 @@ private:
     std::vector<std::pair<int, std::function<void(int)>>> m_pendingMessages;
     std::vector<std::pair<int, std::function<void(bool)>>> m_pendingPages;
     std::pair<int, std::function<void(const std::string&)>> m_pendingFile;
+    class CUserGuide* m_guide = nullptr;  // child QObject, made on first use
 };
 
-// The maker's addresses, used by Help and the unclean-shutdown message.
-extern const char* const kHelpBaseAddress;
+// The maker's address, used by the unclean-shutdown message.
 extern const char* const kSupportAddress;

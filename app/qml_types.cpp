@@ -69,6 +69,9 @@ void RegisterQmlTypes() {
         reason = "There is no map on your pages to show the chart in. Add a map with Edit Layout.";
         return false;
     });
+    CDisplayViewArrangementSet::showEditingHelp = [] {
+        if (theApp) theApp->showHelpForTag(QStringLiteral("layout"));
+    };
     RegisterImporter("dvpage", ImportDisplayPagesFile);
     RegisterImporter("pstf", ImportDisplayPagesFile);
     CChartList::hooks().closeAllMapsPendingDownload = [] { CDisplayViewQuickChart::closeAllMaps(); };

@@ -14,6 +14,7 @@ Popup {
     property bool answered: false
     signal finished(int requestId, bool ok)
     signal outputRulesRequested()
+    signal helpRequested(string topic)
 
     function show(t, file, m, id) {
         if (opened && requestId !== 0 && !answered) finished(requestId, false)
@@ -67,11 +68,20 @@ Popup {
                 }
             }
         }
-        Button {
-            text: qsTr("Close")
-            visible: !(loader.item && loader.item.done)
-            Layout.alignment: Qt.AlignRight
-            onClicked: popup.answer(true)
+        RowLayout {
+            Layout.fillWidth: true
+            Button {
+                // Help about the page shown; the guide itself has no help button.
+                text: qsTr("Help")
+                visible: popup.title !== qsTr("Help")
+                onClicked: popup.helpRequested(popup.title)
+            }
+            Item { Layout.fillWidth: true }
+            Button {
+                text: qsTr("Close")
+                visible: !(loader.item && loader.item.done)
+                onClicked: popup.answer(true)
+            }
         }
     }
     onClosed: {

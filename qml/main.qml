@@ -130,6 +130,7 @@ ApplicationWindow {
         id: settingsPopup
         onFinished: (requestId, ok) => app.pageFinished(requestId, ok)
         onOutputRulesRequested: app.showOutputRules()
+        onHelpRequested: (topic) => app.showHelpForTag(topic)
     }
 
     FileDialog {
