@@ -5,6 +5,7 @@
 
 #include "app/appmodel.h"
 #include "app/commandline.h"
+#include "app/gpsposition_settings.h"
 #include "core/pubsub.h"
 #include "displays/quick/adaptors.h"
 #include "displays/readouts.h"
@@ -76,6 +77,13 @@ void RegisterQmlTypes() {
     RegisterImporter("pstf", ImportDisplayPagesFile);
     CChartList::hooks().closeAllMapsPendingDownload = [] { CDisplayViewQuickChart::closeAllMaps(); };
     CChartList::hooks().reopenMaps = [] { CDisplayViewQuickChart::reopenAllMaps(); };
+    RegisterSettingsPage({CDlg_gps_position_settings::kPageName, QStringLiteral("qrc:/QT/GpsPositionSettings.qml"),
+                          []() -> QObject* {
+                              static QPointer<CDlg_gps_position_settings> model;
+                              if (!model) model = new CDlg_gps_position_settings(theApp);
+                              return model;
+                          }});
+    CDlg_gps_position_settings::ApplyKeepScreenOn();
     RegisterSettingsPage({"GPS Connection", QStringLiteral("qrc:/QT/GpsSetup.qml"), []() -> QObject* {
                               static QPointer<CDlg_gps_setup> model;
                               if (!model) model = new CDlg_gps_setup(theApp);
