@@ -73,11 +73,11 @@ void ShowConnectionSetup(const std::string& page, std::function<void(bool)> done
         return;
     }
     if (page == "SerialSetup")
-        ShowSetupPage<CDlg_serial_setup>(QStringLiteral("Serial"), "qrc:/QT/SerialSetup.qml", std::move(done));
+        ShowSetupPage<CDlg_serial_setup>(QStringLiteral("Serial"), "qrc:/com/navora/nv/SerialSetup.qml", std::move(done));
     else if (page == "TcpSetup")
-        ShowSetupPage<CDlg_tcp_setup>(QStringLiteral("TCP/IP"), "qrc:/QT/TcpSetup.qml", std::move(done));
+        ShowSetupPage<CDlg_tcp_setup>(QStringLiteral("TCP/IP"), "qrc:/com/navora/nv/TcpSetup.qml", std::move(done));
     else if (page == "UdpSetup")
-        ShowSetupPage<CDlg_udp_setup>(QStringLiteral("UDP/IP"), "qrc:/QT/UdpSetup.qml", std::move(done));
+        ShowSetupPage<CDlg_udp_setup>(QStringLiteral("UDP/IP"), "qrc:/com/navora/nv/UdpSetup.qml", std::move(done));
     else if (done)
         done(true);
 }
@@ -102,7 +102,7 @@ QStringList FiltersFor(const std::string& mime, const std::string& extension) {
 }  // namespace
 
 void CNavoraAppModel::showOutputRules() {
-    ShowSetupPage<CDlg_output_rules>(QStringLiteral("Output rules"), "qrc:/QT/OutputRules.qml", {});
+    ShowSetupPage<CDlg_output_rules>(QStringLiteral("Output rules"), "qrc:/com/navora/nv/OutputRules.qml", {});
 }
 
 // Called once before the window exists: everything that the engine asks of the user

@@ -212,7 +212,7 @@ void CNavoraAppModel::showOverlaysList(QQuickItem*) {}
 void CNavoraAppModel::showHelp(const QString& tag) {
     if (!m_guide) m_guide = new CUserGuide(this);
     m_guide->showTag(tag);
-    requestPage(tr("Help"), QStringLiteral("qrc:/QT/HelpPage.qml"), m_guide);
+    requestPage(tr("Help"), QStringLiteral("qrc:/com/navora/nv/HelpPage.qml"), m_guide);
 }
 
 void CNavoraAppModel::showHelpForTag(QString tag) {

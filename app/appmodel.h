@@ -36,7 +36,7 @@ bool save_all_app_data();
 // `model` as its model property.
 struct SettingsPage {
     std::string name;
-    QString qmlFile;  // e.g. "qrc:/QT/UnitsSettings.qml"
+    QString qmlFile;  // e.g. "qrc:/com/navora/nv/UnitsSettings.qml"
     std::function<QObject*()> model;
 };
 void RegisterSettingsPage(SettingsPage page);

@@ -29,6 +29,8 @@
 #include "navdata/gpsposition.h"
 
 void RegisterQmlTypes();
+// The com.navora.nv module's types (generated from qml/navora_qml_types.h).
+void qml_register_types_com_navora_nv();
 
 namespace {
 
@@ -104,7 +106,9 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(startup.profile.isEmpty() ? QStringLiteral("default") : startup.profile);
     InstallTerminationHandler();
 
+    qml_register_types_com_navora_nv();
     auto engine = std::make_unique<QQmlApplicationEngine>();
+    engine->addImportPath(QStringLiteral("qrc:/"));
     theAppEngine = engine.get();
     for (const char* font : {":/Roboto-Regular.ttf", ":/Roboto-Bold.ttf", ":/Roboto-Italic.ttf"})
         QFontDatabase::addApplicationFont(QString::fromLatin1(font));
@@ -163,7 +167,7 @@ int main(int argc, char* argv[]) {
         if (state == Qt::ApplicationInactive || state == Qt::ApplicationSuspended) save_all_app_data();
     });
 
-    engine->load(QUrl(QStringLiteral("qrc:/QT/main.qml")));
+    engine->load(QUrl(QStringLiteral("qrc:/com/navora/nv/main.qml")));
     if (engine->rootObjects().isEmpty()) return -1;
     auto heartbeat = std::make_unique<RunHeartbeatUntilShutdown>();
 

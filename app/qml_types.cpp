@@ -35,28 +35,18 @@ void RegisterQmlTypes() {
     static bool done = false;
     if (done) return;
     done = true;
-    const char* uri = "com.navora.nv";
-    qmlRegisterType<CNavoraAppModel>(uri, 1, 0, "CNavoraAppModel");
     NReadouts::RegisterItemTypes();
-    RegisterDisplayQmlTypes(uri);
-    RegisterMapQmlTypes(uri);
-    qmlRegisterType<CDlg_gps_setup>(uri, 1, 0, "CDlg_gps_setup");
-    qmlRegisterType<CDlg_serial_setup>(uri, 1, 0, "CDlg_serial_setup");
-    qmlRegisterType<CDlg_tcp_setup>(uri, 1, 0, "CDlg_tcp_setup");
-    qmlRegisterType<CDlg_udp_setup>(uri, 1, 0, "CDlg_udp_setup");
     InstallUserInterfaceHooks();
     CDisplayViewQuickChart::onLockScreen = [] {
         if (theApp) Q_EMIT theApp->screenLocked();
     };
-    qmlRegisterUncreatableType<CUnitSettingsModel>(uri, 1, 0, "CUnitSettingsModel",
-                                                   QStringLiteral("made by the application"));
 
     static UnitsSaver unitsSaver;
-    RegisterSettingsPage({CUnits::settingsType.name, QStringLiteral("qrc:/QT/UnitsSettings.qml"), [] {
+    RegisterSettingsPage({CUnits::settingsType.name, QStringLiteral("qrc:/com/navora/nv/UnitsSettings.qml"), [] {
                               static CUnitSettingsModel* model = new CUnitSettingsModel(theApp);
                               return model;
                           }});
-    RegisterSettingsPage({CDlg_map_settings::kPageName, QStringLiteral("qrc:/QT/MapSettings.qml"), []() -> QObject* {
+    RegisterSettingsPage({CDlg_map_settings::kPageName, QStringLiteral("qrc:/com/navora/nv/MapSettings.qml"), []() -> QObject* {
                               static QPointer<CDlg_map_settings> model;
                               if (!model) model = new CDlg_map_settings(theApp);
                               return model;
@@ -77,14 +67,14 @@ void RegisterQmlTypes() {
     RegisterImporter("pstf", ImportDisplayPagesFile);
     CChartList::hooks().closeAllMapsPendingDownload = [] { CDisplayViewQuickChart::closeAllMaps(); };
     CChartList::hooks().reopenMaps = [] { CDisplayViewQuickChart::reopenAllMaps(); };
-    RegisterSettingsPage({CDlg_gps_position_settings::kPageName, QStringLiteral("qrc:/QT/GpsPositionSettings.qml"),
+    RegisterSettingsPage({CDlg_gps_position_settings::kPageName, QStringLiteral("qrc:/com/navora/nv/GpsPositionSettings.qml"),
                           []() -> QObject* {
                               static QPointer<CDlg_gps_position_settings> model;
                               if (!model) model = new CDlg_gps_position_settings(theApp);
                               return model;
                           }});
     CDlg_gps_position_settings::ApplyKeepScreenOn();
-    RegisterSettingsPage({"GPS Connection", QStringLiteral("qrc:/QT/GpsSetup.qml"), []() -> QObject* {
+    RegisterSettingsPage({"GPS Connection", QStringLiteral("qrc:/com/navora/nv/GpsSetup.qml"), []() -> QObject* {
                               static QPointer<CDlg_gps_setup> model;
                               if (!model) model = new CDlg_gps_setup(theApp);
                               model->refresh();

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+pragma ComponentBehavior: Bound
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -53,6 +55,8 @@ Popup {
             model: sheet.entries
             keyNavigationEnabled: true
             delegate: ItemDelegate {
+                required property var modelData
+                required property int index
                 width: ListView.view.width
                 height: 52
                 text: modelData.text
@@ -60,7 +64,7 @@ Popup {
                 icon.width: 28
                 icon.height: 28
                 highlighted: ListView.isCurrentItem
-                onClicked: sheet.pick(index)
+                onClicked: sheet.pick(this.index)
             }
             Keys.onReturnPressed: sheet.pick(currentIndex)
             Keys.onEnterPressed: sheet.pick(currentIndex)

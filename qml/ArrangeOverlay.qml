@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 
 // Shown over a display page while its layout is edited: the cell grid, the selection

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
 import QtQuick.Controls
-import com.navora.nv 1.0
+import com.navora.nv
 
 // The map on a display page. The item itself paints the chart; this file turns the
 // user's gestures into its handlers and shows the scale bar and the map buttons.

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
 import QtQuick.Controls
-import com.navora.nv 1.0
+import com.navora.nv
 
 // A button on a display page: an icon, a label, or both.
-CButtonAdaptor {
+CButtonAdaptor_q {
     id: root
     opacity: root.buttonEnabled ? 1.0 : 0.4
 

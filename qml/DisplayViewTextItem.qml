@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
-import com.navora.nv 1.0
+import com.navora.nv
 
 // A text read-out on a display page: a small title above a large value with its units,
 // or several lines of text. The value shrinks to fit the item.

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+pragma ComponentBehavior: Bound
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -7,7 +9,7 @@ import QtQuick.Layouts
 // CDlg_gps_position_settings; every change is applied and saved at once.
 Item {
     id: root
-    property var model: null
+    required property CDlg_gps_position_settings model
 
     implicitWidth: 360
     implicitHeight: column.implicitHeight + 24
@@ -27,8 +29,8 @@ Item {
         Switch {
             id: vectorSwitch
             text: qsTr("Show the line ahead of the boat")
-            checked: root.model ? root.model.showVector : false
-            onToggled: if (root.model) root.model.showVector = checked
+            checked: root.model.showVector
+            onToggled: root.model.showVector = checked
         }
         RowLayout {
             Layout.fillWidth: true
@@ -36,16 +38,16 @@ Item {
             Label { text: qsTr("Length (minutes of travel)"); Layout.fillWidth: true }
             SpinBox {
                 from: 1; to: 120
-                value: root.model ? Math.round(root.model.vectorMinutes) : 6
+                value: Math.round(root.model.vectorMinutes)
                 editable: true
-                onValueModified: if (root.model) root.model.vectorMinutes = value
+                onValueModified: root.model.vectorMinutes = value
                 Accessible.name: qsTr("Vector length in minutes")
             }
         }
         Switch {
             text: qsTr("Show the compass heading")
-            checked: root.model ? root.model.showHeading : false
-            onToggled: if (root.model) root.model.showHeading = checked
+            checked: root.model.showHeading
+            onToggled: root.model.showHeading = checked
         }
 
         Label { text: qsTr("Averages"); font.bold: true; Layout.topMargin: 8 }
@@ -54,9 +56,9 @@ Item {
             Label { text: qsTr("Averaging time (seconds)"); Layout.fillWidth: true }
             SpinBox {
                 from: 5; to: 3600; stepSize: 5
-                value: root.model ? Math.round(root.model.averagingSeconds) : 60
+                value: Math.round(root.model.averagingSeconds)
                 editable: true
-                onValueModified: if (root.model) root.model.averagingSeconds = value
+                onValueModified: root.model.averagingSeconds = value
                 Accessible.name: qsTr("Averaging time in seconds")
             }
         }
@@ -68,8 +70,8 @@ Item {
             SpinBox {
                 id: ringCount
                 from: 0; to: 10
-                value: root.model ? root.model.rangeRings : 0
-                onValueModified: if (root.model) root.model.rangeRings = value
+                value: root.model.rangeRings
+                onValueModified: root.model.rangeRings = value
                 Accessible.name: qsTr("Number of range rings")
             }
         }
@@ -78,9 +80,9 @@ Item {
             enabled: ringCount.value > 0
             Label { text: qsTr("Spacing"); Layout.fillWidth: true }
             ComboBox {
-                model: root.model ? root.model.ringRadiusChoices : []
-                currentIndex: root.model ? root.model.ringRadiusIndex : 0
-                onActivated: (index) => { if (root.model) root.model.ringRadiusIndex = index }
+                model: root.model.ringRadiusChoices
+                currentIndex: root.model.ringRadiusIndex
+                onActivated: (index) => { root.model.ringRadiusIndex = index }
                 Accessible.name: qsTr("Range ring spacing")
             }
         }
@@ -91,8 +93,8 @@ Item {
             Label { text: qsTr("Heading damping (seconds)"); Layout.fillWidth: true }
             SpinBox {
                 from: 0; to: 30
-                value: root.model ? Math.round(root.model.headingDamping) : 2
-                onValueModified: if (root.model) root.model.headingDamping = value
+                value: Math.round(root.model.headingDamping)
+                onValueModified: root.model.headingDamping = value
                 Accessible.name: qsTr("Heading damping in seconds")
             }
         }
@@ -107,14 +109,16 @@ Item {
             Repeater {
                 model: 12
                 delegate: RowLayout {
-                    Label { text: root.headings[index]; Layout.preferredWidth: 36 }
+                    id: correction
+                    required property int index
+                    Label { text: root.headings[correction.index]; Layout.preferredWidth: 36 }
                     SpinBox {
                         from: -45; to: 45
-                        value: root.model ? Math.round(root.model.compassCorrections[index]) : 0
+                        value: Math.round(root.model.compassCorrections[correction.index])
                         editable: true
                         Layout.preferredWidth: 110
-                        onValueModified: if (root.model) root.model.setCompassCorrection(index, value)
-                        Accessible.name: qsTr("Correction at %1").arg(root.headings[index])
+                        onValueModified: root.model.setCompassCorrection(correction.index, value)
+                        Accessible.name: qsTr("Correction at %1").arg(root.headings[correction.index])
                     }
                 }
             }
@@ -128,18 +132,20 @@ Item {
                 model: root.colours
                 delegate: AbstractButton {
                     id: swatch
+                    required property string modelData
+                    required property int index
                     width: 36
                     height: 36
                     focusPolicy: Qt.StrongFocus
-                    Accessible.name: qsTr("Colour %1").arg(index + 1)
-                    readonly property bool current: root.model && Qt.colorEqual(root.model.iconColour, modelData)
+                    Accessible.name: qsTr("Colour %1").arg(swatch.index + 1)
+                    readonly property bool current: Qt.colorEqual(root.model.iconColour, swatch.modelData)
                     background: Rectangle {
                         radius: 6
-                        color: modelData
+                        color: swatch.modelData
                         border.width: swatch.current || swatch.activeFocus ? 3 : 1
                         border.color: swatch.current ? palette.highlight : palette.mid
                     }
-                    onClicked: if (root.model) root.model.iconColour = modelData
+                    onClicked: root.model.iconColour = swatch.modelData
                     Keys.onReturnPressed: clicked()
                 }
             }
@@ -148,17 +154,17 @@ Item {
         Label { text: qsTr("Altitude"); font.bold: true; Layout.topMargin: 8 }
         ComboBox {
             Layout.fillWidth: true
-            model: root.model ? root.model.altitudeChoices : []
-            currentIndex: root.model ? root.model.altitudeIndex : 0
-            onActivated: (index) => { if (root.model) root.model.altitudeIndex = index }
+            model: root.model.altitudeChoices
+            currentIndex: root.model.altitudeIndex
+            onActivated: (index) => { root.model.altitudeIndex = index }
             Accessible.name: qsTr("Altitude source")
         }
 
         Switch {
             Layout.topMargin: 8
             text: qsTr("Keep the screen on")
-            checked: root.model ? root.model.keepScreenOn : false
-            onToggled: if (root.model) root.model.keepScreenOn = checked
+            checked: root.model.keepScreenOn
+            onToggled: root.model.keepScreenOn = checked
         }
     }
 }

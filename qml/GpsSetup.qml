@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 pragma ComponentBehavior: Bound
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -9,7 +10,7 @@ import QtQuick.Layouts
 Item {
     id: root
 
-    property var model: null
+    required property CDlg_gps_setup model
     readonly property string title: qsTr("GPS Connection")
     signal outputRulesRequested()
 
@@ -24,7 +25,7 @@ Item {
         spacing: 10
 
         Repeater {
-            model: root.model ? root.model.typeNames : []
+            model: root.model.typeNames
             delegate: RadioButton {
                 required property int index
                 required property string modelData
@@ -40,7 +41,7 @@ Item {
             Layout.fillWidth: true
             visible: text.length > 0
             wrapMode: Text.Wrap
-            text: root.model ? root.model.status : ""
+            text: root.model.status
         }
 
         Switch {

@@ -1,19 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 import QtQuick.Layouts
 
 // The user guide, one chapter at a time.
 ColumnLayout {
     id: root
-    property var model: null
+    required property CUserGuide model
     spacing: 8
 
     ComboBox {
         Layout.fillWidth: true
-        model: root.model ? root.model.titles : []
-        currentIndex: root.model ? root.model.current : 0
-        onActivated: (index) => { if (root.model) root.model.current = index }
+        model: root.model.titles
+        currentIndex: root.model.current
+        onActivated: (index) => { root.model.current = index }
         Accessible.name: qsTr("Chapter")
     }
     Text {
@@ -23,8 +24,8 @@ ColumnLayout {
         color: palette.windowText
         linkColor: palette.link
         font.pixelSize: 15
-        text: root.model ? root.model.text : ""
-        onLinkActivated: (link) => { if (root.model) root.model.openLink(link) }
+        text: root.model.text
+        onLinkActivated: (link) => { root.model.openLink(link) }
         HoverHandler { cursorShape: parent.hoveredLink ? Qt.PointingHandCursor : Qt.ArrowCursor }
     }
 }

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+pragma ComponentBehavior: Bound
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -10,7 +12,7 @@ import QtQuick.Layouts
 Popup {
     id: popup
 
-    property QtObject model: null
+    required property CDlg_map_list model
 
     modal: true
     focus: true
@@ -43,7 +45,7 @@ Popup {
             Layout.margins: 8
             spacing: 8
             Label {
-                text: popup.model ? popup.model.title : ""
+                text: popup.model.title
                 font.bold: true
                 font.pixelSize: 18
                 Layout.fillWidth: true
@@ -66,17 +68,17 @@ Popup {
             ComboBox {
                 id: sortBox
                 width: 150
-                model: popup.model ? popup.model.sortChoices : []
-                currentIndex: popup.model ? popup.model.sortOrder : 0
+                model: popup.model.sortChoices
+                currentIndex: popup.model.sortOrder
                 focusPolicy: Qt.TabFocus
                 Accessible.name: qsTr("Sort by")
-                onActivated: function (index) { if (popup.model) popup.model.sortOrder = index }
+                onActivated: function (index) { popup.model.sortOrder = index }
             }
             CheckBox {
                 text: qsTr("Reverse")
-                checked: popup.model ? popup.model.reverseSort : false
+                checked: popup.model.reverseSort
                 focusPolicy: Qt.TabFocus
-                onToggled: if (popup.model) popup.model.reverseSort = checked
+                onToggled: popup.model.reverseSort = checked
             }
             Button {
                 text: qsTr("Map types\u2026")
@@ -91,7 +93,7 @@ Popup {
             Layout.fillHeight: true
             Layout.topMargin: 6
             clip: true
-            model: popup.model ? popup.model.rows : []
+            model: popup.model.rows
             keyNavigationEnabled: true
             highlightMoveDuration: 0
             boundsBehavior: Flickable.StopAtBounds
@@ -107,16 +109,79 @@ Popup {
             }
             Keys.onUpPressed: step(-1)
             Keys.onDownPressed: step(1)
-            Keys.onReturnPressed: if (popup.model) popup.model.openRow(currentIndex)
-            Keys.onEnterPressed: if (popup.model) popup.model.openRow(currentIndex)
-            Keys.onDeletePressed: if (popup.model) popup.model.deleteRow(currentIndex)
+            Keys.onReturnPressed: popup.model.openRow(currentIndex)
+            Keys.onEnterPressed: popup.model.openRow(currentIndex)
+            Keys.onDeletePressed: popup.model.deleteRow(currentIndex)
             Component.onCompleted: step(1)
 
-            delegate: Loader {
+            // One row: a map type heading, a folder heading or a chart.
+            delegate: Item {
+                id: rowItem
+                required property var modelData
+                required property int index
+                readonly property int kind: modelData.kind
                 width: ListView.view.width
-                sourceComponent: modelData.kind === 0 ? typeHeader : (modelData.kind === 1 ? folderHeader : chartRow)
-                property var row: modelData
-                property int rowIndex: index
+                height: kind === 0 ? 36 : (kind === 1 ? 28 : 52)
+
+                Rectangle {
+                    anchors.fill: parent
+                    visible: rowItem.kind === 0
+                    color: palette.alternateBase
+                    Label {
+                        anchors.verticalCenter: parent.verticalCenter
+                        x: 12
+                        width: parent.width - 24
+                        elide: Text.ElideRight
+                        font.bold: true
+                        text: rowItem.modelData.shown ? rowItem.modelData.text
+                                                      : qsTr("%1 (not shown on the map)").arg(rowItem.modelData.text)
+                    }
+                }
+                Label {
+                    visible: rowItem.kind === 1
+                    anchors.verticalCenter: parent.verticalCenter
+                    x: 20
+                    text: rowItem.modelData.text
+                    opacity: 0.7
+                    font.italic: true
+                }
+                ItemDelegate {
+                    anchors.fill: parent
+                    visible: rowItem.kind === 2
+                    highlighted: list.currentIndex === rowItem.index
+                    opacity: rowItem.modelData.shown ? 1.0 : 0.6
+                    focusPolicy: Qt.NoFocus
+                    onClicked: popup.model.openRow(rowItem.index)
+                    contentItem: RowLayout {
+                        spacing: 8
+                        ColumnLayout {
+                            Layout.fillWidth: true
+                            Layout.leftMargin: 16
+                            spacing: 0
+                            Label {
+                                Layout.fillWidth: true
+                                text: rowItem.modelData.text
+                                elide: Text.ElideRight
+                            }
+                            Label {
+                                Layout.fillWidth: true
+                                text: rowItem.modelData.scaleText
+                                opacity: 0.7
+                                font.pixelSize: 12
+                                elide: Text.ElideRight
+                            }
+                        }
+                        ToolButton {
+                            visible: rowItem.modelData.folder !== "Built-in"
+                            text: qsTr("Delete")
+                            font.pixelSize: 12
+                            Layout.rightMargin: 4
+                            Accessible.name: qsTr("Delete %1").arg(rowItem.modelData.text)
+                            focusPolicy: Qt.NoFocus
+                            onClicked: popup.model.deleteRow(rowItem.index)
+                        }
+                    }
+                }
             }
         }
 
@@ -130,83 +195,13 @@ Popup {
         }
     }
 
-    Component {
-        id: typeHeader
-        Rectangle {
-            height: 36
-            color: palette.alternateBase
-            Label {
-                anchors.verticalCenter: parent.verticalCenter
-                x: 12
-                width: parent.width - 24
-                elide: Text.ElideRight
-                font.bold: true
-                text: row.shown ? row.text : qsTr("%1 (not shown on the map)").arg(row.text)
-            }
-        }
-    }
-
-    Component {
-        id: folderHeader
-        Item {
-            height: 28
-            Label {
-                anchors.verticalCenter: parent.verticalCenter
-                x: 20
-                text: row.text
-                opacity: 0.7
-                font.italic: true
-            }
-        }
-    }
-
-    Component {
-        id: chartRow
-        ItemDelegate {
-            height: 52
-            highlighted: list.currentIndex === rowIndex
-            opacity: row.shown ? 1.0 : 0.6
-            focusPolicy: Qt.NoFocus
-            onClicked: popup.model.openRow(rowIndex)
-            contentItem: RowLayout {
-                spacing: 8
-                ColumnLayout {
-                    Layout.fillWidth: true
-                    Layout.leftMargin: 16
-                    spacing: 0
-                    Label {
-                        Layout.fillWidth: true
-                        text: row.text
-                        elide: Text.ElideRight
-                    }
-                    Label {
-                        Layout.fillWidth: true
-                        text: row.scaleText
-                        opacity: 0.7
-                        font.pixelSize: 12
-                        elide: Text.ElideRight
-                    }
-                }
-                ToolButton {
-                    visible: row.folder !== "Built-in"
-                    text: qsTr("Delete")
-                    font.pixelSize: 12
-                    Layout.rightMargin: 4
-                    Accessible.name: qsTr("Delete %1").arg(row.text)
-                    focusPolicy: Qt.NoFocus
-                    onClicked: popup.model.deleteRow(rowIndex)
-                }
-            }
-        }
-    }
-
     function showTypes() {
         const component = Qt.createComponent("MapTypes.qml")
         if (component.status !== Component.Ready) {
             console.warn(component.errorString())
             return
         }
-        const types = component.createObject(popup.parent, { model: popup.model })
-        types.open()
+        const types = component.createObject(popup.parent, { model: popup.model }) as Popup
+        if (types) types.open()
     }
 }

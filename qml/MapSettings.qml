@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+pragma ComponentBehavior: Bound
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -8,7 +10,7 @@ import QtQuick.Layouts
 Item {
     id: root
 
-    property var model: null
+    required property CDlg_map_settings model
     readonly property string title: model ? model.title : qsTr("Map Options")
 
     implicitWidth: 360
@@ -33,28 +35,28 @@ Item {
             Switch {
                 Layout.fillWidth: true
                 text: qsTr("Full screen")
-                checked: root.model ? root.model.fullScreen : false
+                checked: root.model.fullScreen
                 focus: true
-                onToggled: if (root.model) root.model.fullScreen = checked
+                onToggled: root.model.fullScreen = checked
             }
             Switch {
                 Layout.fillWidth: true
                 text: qsTr("Change map when zooming")
-                checked: root.model ? root.model.changeScaleByZooming : false
-                onToggled: if (root.model) root.model.changeScaleByZooming = checked
+                checked: root.model.changeScaleByZooming
+                onToggled: root.model.changeScaleByZooming = checked
             }
             Switch {
                 Layout.fillWidth: true
                 text: qsTr("Automatic download of map data")
-                checked: root.model ? root.model.automaticDownload : false
-                onToggled: if (root.model) root.model.automaticDownload = checked
+                checked: root.model.automaticDownload
+                onToggled: root.model.automaticDownload = checked
             }
             Switch {
                 id: scaleBarSwitch
                 Layout.fillWidth: true
                 text: qsTr("Show scale bar")
-                checked: root.model ? root.model.showScaleBar : false
-                onToggled: if (root.model) root.model.showScaleBar = checked
+                checked: root.model.showScaleBar
+                onToggled: root.model.showScaleBar = checked
             }
             Label {
                 text: qsTr("Scale bar colour")
@@ -70,19 +72,21 @@ Item {
                     model: root.colours
                     delegate: AbstractButton {
                         id: swatch
+                        required property string modelData
+                        required property int index
                         width: 40
                         height: 40
                         focusPolicy: Qt.StrongFocus
-                        Accessible.name: qsTr("Colour %1").arg(index + 1)
+                        Accessible.name: qsTr("Colour %1").arg(swatch.index + 1)
                         readonly property bool current: root.model
-                                                        && Qt.colorEqual(root.model.scaleBarColor, modelData)
+                                                        && Qt.colorEqual(root.model.scaleBarColor, swatch.modelData)
                         background: Rectangle {
                             radius: 6
-                            color: modelData
+                            color: swatch.modelData
                             border.width: swatch.current || swatch.activeFocus ? 3 : 1
                             border.color: swatch.current ? palette.highlight : palette.mid
                         }
-                        onClicked: if (root.model) root.model.scaleBarColor = modelData
+                        onClicked: root.model.scaleBarColor = swatch.modelData
                         Keys.onReturnPressed: clicked()
                     }
                 }

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+pragma ComponentBehavior: Bound
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -8,7 +10,7 @@ import QtQuick.Layouts
 Popup {
     id: popup
 
-    property QtObject model: null
+    required property CDlg_map_list model
 
     modal: true
     focus: true
@@ -38,8 +40,9 @@ Popup {
             Layout.preferredHeight: contentHeight
             clip: true
             keyNavigationEnabled: true
-            model: popup.model ? popup.model.mapTypes : []
+            model: popup.model.mapTypes
             delegate: CheckDelegate {
+                required property var modelData
                 width: ListView.view.width
                 height: 48
                 text: modelData.charts > 0 ? qsTr("%1 (%2)").arg(modelData.name).arg(modelData.charts) : modelData.name
@@ -52,7 +55,7 @@ Popup {
             Keys.onReturnPressed: toggleCurrent()
             Keys.onEnterPressed: toggleCurrent()
             function toggleCurrent() {
-                if (currentIndex < 0 || !popup.model) return
+                if (currentIndex < 0) return
                 const t = popup.model.mapTypes[currentIndex]
                 popup.model.setTypeShown(t.name, !t.shown)
             }

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+pragma ComponentBehavior: Bound
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -10,7 +12,7 @@ Dialog {
     property var queue: []
     property int messageId: 0
     property var buttons: []
-    property alias text: body.text
+    property string text
 
     function enqueue(id, t, txt, btns) {
         queue.push({ id: id, title: t, text: txt, buttons: btns })
@@ -40,7 +42,7 @@ Dialog {
     onRejected: answer(buttons.length - 1)
 
     contentItem: Label {
-        id: body
+        text: dlg.text
         wrapMode: Text.Wrap
         textFormat: Text.PlainText
     }
@@ -50,12 +52,14 @@ Dialog {
         Repeater {
             model: dlg.buttons
             delegate: Button {
+                required property string modelData
+                required property int index
                 text: modelData.trim()
                 Layout.margins: 8
                 highlighted: index === 0
                 focus: index === 0
-                onClicked: dlg.answer(index)
-                Keys.onReturnPressed: dlg.answer(index)
+                onClicked: dlg.answer(this.index)
+                Keys.onReturnPressed: dlg.answer(this.index)
             }
         }
     }

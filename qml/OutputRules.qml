@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -8,7 +9,7 @@ import QtQuick.Layouts
 Item {
     id: root
 
-    property var model: null
+    required property CDlg_output_rules model
     readonly property string title: qsTr("Output rules")
     signal done(bool ok)
 
@@ -32,7 +33,7 @@ Item {
             Layout.fillWidth: true
             Layout.preferredHeight: 160
             font.family: "monospace"
-            text: root.model ? root.model.text : ""
+            text: root.model.text
         }
         RowLayout {
             Item { Layout.fillWidth: true }

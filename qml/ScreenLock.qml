@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 
 // Swallows every touch so that spray or a sleeve cannot change anything; a long press on

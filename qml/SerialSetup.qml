@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 pragma ComponentBehavior: Bound
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -8,7 +9,7 @@ import QtQuick.Layouts
 Item {
     id: root
 
-    property var model: null
+    required property CDlg_serial_setup model
     readonly property string title: qsTr("Serial")
     signal done(bool ok)
 
@@ -28,7 +29,7 @@ Item {
             Layout.fillWidth: true
             Layout.preferredHeight: Math.min(contentHeight, 240)
             clip: true
-            model: root.model ? root.model.ports : []
+            model: root.model.ports
             delegate: ItemDelegate {
                 required property var modelData
                 width: ports.width
@@ -52,9 +53,9 @@ Item {
                 id: devicePath
                 Layout.fillWidth: true
                 placeholderText: "/dev/ttyUSB0"
-                text: root.model ? root.model.device : ""
+                text: root.model.device
                 inputMethodHints: Qt.ImhNoAutoUppercase | Qt.ImhNoPredictiveText
-                onEditingFinished: if (root.model) root.model.device = text.trim()
+                onEditingFinished: root.model.device = text.trim()
                 Accessible.name: qsTr("Device path")
             }
         }
@@ -64,8 +65,13 @@ Item {
             ComboBox {
                 id: baud
                 Layout.fillWidth: true
-                model: root.model ? root.model.baudRates : []
-                currentIndex: root.model ? root.model.baudRates.indexOf(root.model.baud) : -1
+                model: root.model.baudRates
+                currentIndex: {
+                    const rates = root.model.baudRates
+                    for (let i = 0; i < rates.length; ++i)
+                        if (rates[i] === root.model.baud) return i
+                    return -1
+                }
                 onActivated: function (index) { root.model.baud = root.model.baudRates[index] }
             }
         }
@@ -75,7 +81,7 @@ Item {
             visible: text.length > 0
             wrapMode: Text.Wrap
             color: "firebrick"
-            text: root.model ? root.model.problem : ""
+            text: root.model.problem
         }
 
         RowLayout {

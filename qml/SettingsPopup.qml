@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -23,7 +24,8 @@ Popup {
         requestId = id === undefined ? 0 : id
         answered = false
         loader.source = ""
-        loader.source = file
+        // Pages take their model as a required property, so it goes in at creation.
+        loader.setSource(file, { model: m })
         open()
     }
 
@@ -60,12 +62,13 @@ Popup {
             Loader {
                 id: loader
                 width: parent.width
-                onLoaded: {
-                    if (!item) return
-                    if (item.hasOwnProperty("model")) item.model = popup.pageModel
-                    if (item.done) item.done.connect(popup.answer)
-                    if (item.outputRulesRequested) item.outputRulesRequested.connect(popup.outputRulesRequested)
-                }
+            }
+            // Set-up pages end themselves (done) and may ask for the output rules.
+            Connections {
+                target: loader.item
+                ignoreUnknownSignals: true
+                function onDone(ok) { popup.answer(ok) }
+                function onOutputRulesRequested() { popup.outputRulesRequested() }
             }
         }
         RowLayout {
@@ -79,7 +82,8 @@ Popup {
             Item { Layout.fillWidth: true }
             Button {
                 text: qsTr("Close")
-                visible: !(loader.item && loader.item.done)
+                // Pages with their own OK/Cancel end themselves.
+                visible: !(loader.item && loader.item.hasOwnProperty("done"))
                 onClicked: popup.answer(true)
             }
         }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -7,7 +8,7 @@ import QtQuick.Layouts
 Pane {
     id: bar
     property int buttonSize: 52
-    property var model
+    required property CNavoraAppModel model
     padding: 6
     background: Rectangle { color: "#e6202830" }
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -7,7 +8,7 @@ import QtQuick.Layouts
 Item {
     id: root
 
-    property var model: null
+    required property CDlg_udp_setup model
     readonly property string title: qsTr("UDP/IP")
     signal done(bool ok)
 
@@ -26,7 +27,7 @@ Item {
             from: 1
             to: 65535
             editable: true
-            value: root.model ? root.model.port : 2000
+            value: root.model.port
             onValueModified: root.model.port = value
             // A port is a number, not a quantity: no thousands separator.
             textFromValue: (v) => String(v)
@@ -35,7 +36,7 @@ Item {
         }
         CheckBox {
             enabled: root.model !== null && root.model.currentNetwork.length > 0
-            text: root.model && root.model.currentNetwork.length > 0
+            text: root.model.currentNetwork.length > 0
                   ? qsTr("Listen only on network \"%1\"").arg(root.model.currentNetwork)
                   : qsTr("Listen only on this network (unknown)")
             checked: root.model !== null && root.model.onlyOnThisNetwork
@@ -46,7 +47,7 @@ Item {
             visible: text.length > 0
             wrapMode: Text.Wrap
             color: "firebrick"
-            text: root.model ? root.model.error : ""
+            text: root.model.error
         }
         RowLayout {
             Item { Layout.fillWidth: true }

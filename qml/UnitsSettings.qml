@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 import QtQuick
+import com.navora.nv
 import QtQuick.Controls
 import QtQuick.Layouts
 
@@ -9,7 +10,7 @@ import QtQuick.Layouts
 Item {
     id: root
 
-    property var model: null
+    required property CUnitSettingsModel model
     readonly property string title: model ? model.title : qsTr("Units")
 
     implicitWidth: 360
@@ -60,45 +61,45 @@ Item {
             ChoiceRow {
                 id: familyRow
                 label: qsTr("Units")
-                choices: root.model ? root.model.familyChoices : []
-                current: root.model ? root.model.family : -1
-                onChosen: function (index) { if (root.model) root.model.family = index }
+                choices: root.model.familyChoices
+                current: root.model.family
+                onChosen: function (index) { root.model.family = index }
                 initialFocus: true
             }
             ChoiceRow {
                 id: speedRow
                 label: qsTr("Speed")
-                choices: root.model ? root.model.speedChoices : []
-                current: root.model ? root.model.speed : -1
-                onChosen: function (index) { if (root.model) root.model.speed = index }
+                choices: root.model.speedChoices
+                current: root.model.speed
+                onChosen: function (index) { root.model.speed = index }
             }
             ChoiceRow {
                 id: depthRow
                 label: qsTr("Depth")
-                choices: root.model ? root.model.depthChoices : []
-                current: root.model ? root.model.depth : -1
-                onChosen: function (index) { if (root.model) root.model.depth = index }
+                choices: root.model.depthChoices
+                current: root.model.depth
+                onChosen: function (index) { root.model.depth = index }
             }
             ChoiceRow {
                 id: positionRow
                 label: qsTr("Position format")
-                choices: root.model ? root.model.positionFormatChoices : []
-                current: root.model ? root.model.positionFormatIndex : -1
-                onChosen: function (index) { if (root.model) root.model.positionFormatIndex = index }
+                choices: root.model.positionFormatChoices
+                current: root.model.positionFormatIndex
+                onChosen: function (index) { root.model.positionFormatIndex = index }
             }
             ChoiceRow {
                 id: bearingRow
                 label: qsTr("Bearings")
-                choices: root.model ? root.model.bearingChoices : []
-                current: root.model ? root.model.bearings : -1
-                onChosen: function (index) { if (root.model) root.model.bearings = index }
+                choices: root.model.bearingChoices
+                current: root.model.bearings
+                onChosen: function (index) { root.model.bearings = index }
             }
             ChoiceRow {
                 id: temperatureRow
                 label: qsTr("Temperature")
-                choices: root.model ? root.model.temperatureChoices : []
-                current: root.model ? root.model.temperature : -1
-                onChosen: function (index) { if (root.model) root.model.temperature = index }
+                choices: root.model.temperatureChoices
+                current: root.model.temperature
+                onChosen: function (index) { root.model.temperature = index }
             }
         }
     }

@@ -4,7 +4,7 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import QtQuick.Window
 import QtQuick.Dialogs
-import com.navora.nv 1.0
+import com.navora.nv
 
 ApplicationWindow {
     id: window

@@ -86,7 +86,7 @@ private:
 };
 
 // A text read-out: title, value and units (or several lines), shown by
-// "qrc:/QT/DisplayViewTextItem.qml" whose root is this type.
+// "qrc:/com/navora/nv/DisplayViewTextItem.qml" whose root is this type.
 class CTextViewAdaptor : public QQuickItem, public CDisplayView::IWindow {
     Q_OBJECT
     Q_PROPERTY(QString title READ title NOTIFY textChanged)
@@ -114,7 +114,7 @@ private:
     bool m_multiline = false;
 };
 
-// A button, shown by "qrc:/QT/DisplayViewButtonItem.qml" whose root is this type.
+// A button, shown by "qrc:/com/navora/nv/DisplayViewButtonItem.qml" whose root is this type.
 class CButtonAdaptor_q : public QQuickItem, public CDisplayView::IWindow {
     Q_OBJECT
     Q_PROPERTY(QString label READ label NOTIFY buttonChanged)

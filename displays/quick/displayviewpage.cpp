@@ -14,7 +14,7 @@
 
 namespace {
 QUrl& ComponentBase() {
-    static QUrl base(QStringLiteral("qrc:/QT/"));
+    static QUrl base(QStringLiteral("qrc:/com/navora/nv/"));
     return base;
 }
 

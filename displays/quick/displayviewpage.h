@@ -5,7 +5,7 @@
 // adaptors of the page's items (its children), gives the page its size and safe-area
 // insets, and while the page is being arranged takes every pointer press and key for
 // the page, showing the selection box, the hint and the arranging buttons from
-// "qrc:/QT/ArrangeOverlay.qml". GUI thread only.
+// "qrc:/com/navora/nv/ArrangeOverlay.qml". GUI thread only.
 
 #include <QPointer>
 #include <QQuickItem>
@@ -47,7 +47,7 @@ public:
 
     // The safe-area insets of the screen (device-independent pixels).
     Q_INVOKABLE void setSafeAreaInsets(double left, double top, double right, double bottom);
-    // Where the QML components live ("qrc:/QT/" in the application).
+    // Where the QML components live ("qrc:/com/navora/nv/" in the application).
     static void setComponentBase(const QUrl& base);
     static QUrl componentUrl(const char* file);
 
