@@ -2,10 +2,10 @@
 #pragma once
 
 // A readable trace of what the dispatcher publishes: one JSON object per line, in the
-// order things happen. Each kind of published data has a printer registered here; a
-// printer listens to its data type while it exists. Subsystems that publish further
-// data (the GPS position, AIS targets, ...) add their own printer with a static
-// CNMEADump::Registrar, and it joins the trace. Put such a registrar in a file the tool
+// order things happen. Every registered sentence type prints its records through their
+// field list; a printer listens to its data type while it exists. Subsystems that
+// publish further data (the GPS position, AIS targets, ...) add their own printer with a
+// static CNMEADump::Registrar, and it joins the trace. Put such a registrar in a file the tool
 // links directly (tools/cmd_nmea_*.cpp): one inside a library is only linked when
 // something else in its file is used.
 // GUI thread only, like the publications it follows.
@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "navdata/nmea_sentence.h"
 
 class CDataConnection;
 
@@ -29,6 +31,7 @@ public:
     void Add(const char* key, const char* value);
     void Add(const char* key, const std::string& value) { Add(key, value.c_str()); }
     void AddChar(const char* key, char value);  // "" for NUL
+    void Add(const char* key, const CNMEAField& value);
     // The finished object (without a line end).
     const std::string& Finish();
 

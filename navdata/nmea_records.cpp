@@ -101,6 +101,16 @@ bool CNMEA_GPS::RMC::Init(char* text) {
     return true;
 }
 
+void CNMEA_GPS::RMC::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("valid", valid);
+    v.Field("lat", latitude);
+    v.Field("lon", longitude);
+    v.Field("time", time);
+    v.Field("speed", speed);
+    v.Field("course", course);
+    v.Field("variation", variation);
+}
+
 bool CNMEA_GPS::GGA::Init(char* text) {
     char* f[14];
     SplitArgs(text, 14, f);
@@ -114,6 +124,15 @@ bool CNMEA_GPS::GGA::Init(char* text) {
     return true;
 }
 
+void CNMEA_GPS::GGA::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("quality", quality);
+    v.Field("lat", latitude);
+    v.Field("lon", longitude);
+    v.Field("altitude", altitude);
+    v.Field("hdop", hdop);
+    v.Field("satellites", satellites);
+}
+
 bool CNMEA_GPS::VTG::Init(char* text) {
     char* f[6];
     SplitArgs(text, 6, f);
@@ -121,6 +140,11 @@ bool CNMEA_GPS::VTG::Init(char* text) {
     course = Float(f[1]);
     speed = Float(f[5]);
     return true;
+}
+
+void CNMEA_GPS::VTG::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("course", course);
+    v.Field("speed", speed);
 }
 
 bool CNMEA_GPS::GSA::Init(char* text) {
@@ -134,6 +158,15 @@ bool CNMEA_GPS::GSA::Init(char* text) {
     hdop = Float(f[16]);
     vdop = Float(f[17]);
     return true;
+}
+
+void CNMEA_GPS::GSA::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("mode", mode);
+    v.Field("fix", int(fix_type));
+    v.Field("satellites", CNMEAField(satellites, 12));
+    v.Field("pdop", pdop);
+    v.Field("hdop", hdop);
+    v.Field("vdop", vdop);
 }
 
 bool CNMEA_GPS::GSV::Init(char* text) {
@@ -151,6 +184,23 @@ bool CNMEA_GPS::GSV::Init(char* text) {
         s.snr = Int(f[7 + 4 * j]);
     }
     return true;
+}
+
+void CNMEA_GPS::GSV::Fields(CNMEAFieldVisitor& v) const {
+    static const char* const kNames[4][4] = {{"prn1", "el1", "az1", "snr1"},
+                                             {"prn2", "el2", "az2", "snr2"},
+                                             {"prn3", "el3", "az3", "snr3"},
+                                             {"prn4", "el4", "az4", "snr4"}};
+    v.Field("messages", messages);
+    v.Field("number", message_number);
+    v.Field("in_view", in_view);
+    for (int i = 0; i < 4; ++i) {
+        if (!satellites[i].prn) continue;
+        v.Field(kNames[i][0], satellites[i].prn);
+        v.Field(kNames[i][1], satellites[i].elevation);
+        v.Field(kNames[i][2], satellites[i].azimuth);
+        v.Field(kNames[i][3], satellites[i].snr);
+    }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -186,6 +236,12 @@ bool CNMEA_Instruments::MWV::Init(char* text) {
     return true;
 }
 
+void CNMEA_Instruments::MWV::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("angle", angle);
+    v.Field("speed", speed);
+    v.Field("reference", reference == kTrue ? "T" : "R");
+}
+
 bool CNMEA_Instruments::MWD::Init(char* text) {
     char* f[8];
     SplitArgs(text, 8, f);
@@ -193,6 +249,11 @@ bool CNMEA_Instruments::MWD::Init(char* text) {
     direction = Float(f[1]);
     speed = Float(f[5]);
     return true;
+}
+
+void CNMEA_Instruments::MWD::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("direction", direction);
+    v.Field("speed", speed);
 }
 
 bool CNMEA_Instruments::VHW::Init(char* text) {
@@ -203,6 +264,11 @@ bool CNMEA_Instruments::VHW::Init(char* text) {
     heading_valid = Is(f[4], 'M');
     if (heading_valid) heading = Float(f[3]);
     return speed_valid || heading_valid;
+}
+
+void CNMEA_Instruments::VHW::Fields(CNMEAFieldVisitor& v) const {
+    if (speed_valid) v.Field("speed", speed);
+    if (heading_valid) v.Field("heading", heading);
 }
 
 bool CNMEA_Instruments::HDG::Init(char* text) {
@@ -216,6 +282,12 @@ bool CNMEA_Instruments::HDG::Init(char* text) {
     return true;
 }
 
+void CNMEA_Instruments::HDG::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("heading", heading);
+    v.Field("deviation", deviation);
+    v.Field("variation", variation);
+}
+
 bool CNMEA_Instruments::DPT::Init(char* text) {
     char* f[3];
     SplitArgs(text, 3, f);
@@ -226,6 +298,12 @@ bool CNMEA_Instruments::DPT::Init(char* text) {
     return true;
 }
 
+void CNMEA_Instruments::DPT::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("depth", depth);
+    v.Field("offset_waterline", offset_waterline);
+    v.Field("offset_keel", offset_keel);
+}
+
 bool CNMEA_Instruments::DBT::Init(char* text) {
     char* f[6];
     SplitArgs(text, 6, f);
@@ -234,12 +312,20 @@ bool CNMEA_Instruments::DBT::Init(char* text) {
     return true;
 }
 
+void CNMEA_Instruments::DBT::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("depth", depth);
+}
+
 bool CNMEA_Instruments::MTW::Init(char* text) {
     char* f[3];
     SplitArgs(text, 3, f);
     if (!Is(f[2], 'C')) return false;
     temperature = Float(f[1]);
     return true;
+}
+
+void CNMEA_Instruments::MTW::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("temperature", temperature);
 }
 
 void CNMEA_Instruments::RSA::Update(float value) {
@@ -256,6 +342,11 @@ bool CNMEA_Instruments::RSA::Init(char* text) {
     return true;
 }
 
+void CNMEA_Instruments::RSA::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("angle", angle);
+    v.Field("average", average);
+}
+
 bool CNMEA_Instruments::RPM::Init(char* text) {
     char* f[6];
     SplitArgs(text, 6, f);
@@ -267,6 +358,11 @@ bool CNMEA_Instruments::RPM::Init(char* text) {
         engine2 = Float(f[3]);
     }
     return true;
+}
+
+void CNMEA_Instruments::RPM::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("engine1", engine1);
+    v.Field("engine2", engine2);
 }
 
 bool CNMEA_Instruments::XDR::Init(char* text) {
@@ -283,6 +379,15 @@ bool CNMEA_Instruments::XDR::Init(char* text) {
         strncpy_to_TCHAR(measurements[1].name, f[8], kNameSize);
     }
     return true;
+}
+
+void CNMEA_Instruments::XDR::Fields(CNMEAFieldVisitor& v) const {
+    static const char* const kNames[2][3] = {{"type1", "value1", "name1"}, {"type2", "value2", "name2"}};
+    for (int i = 0; i < count && i < 2; ++i) {
+        v.Field(kNames[i][0], measurements[i].type);
+        v.Field(kNames[i][1], measurements[i].value);
+        v.Field(kNames[i][2], measurements[i].name);
+    }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -333,6 +438,17 @@ bool CNMEA_DSC::DSC::Init(char* text) {
     return true;
 }
 
+void CNMEA_DSC::DSC::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("format", format);
+    v.Field("mmsi", unsigned(mmsi));
+    v.Field("category", int(category));
+    v.Field("nature", int(nature));
+    v.Field("lat", latitude);
+    v.Field("lon", longitude);
+    v.Field("time", time);
+    v.Field("expansion", expansion);
+}
+
 bool CNMEA_DSC::DSE::Init(char* text) {
     char* f[13];
     SplitArgs(text, 13, f);
@@ -369,6 +485,18 @@ bool CNMEA_DSC::DSE::Init(char* text) {
     return true;
 }
 
+void CNMEA_DSC::DSE::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("total", total);
+    v.Field("number", number);
+    v.Field("mmsi", unsigned(mmsi));
+    if (flags & kEnhancedPosition) {
+        v.Field("lat_digits", latitude_digits);
+        v.Field("lon_digits", longitude_digits);
+    }
+    if (flags & kCourse) v.Field("course", course);
+    if (flags & kSpeed) v.Field("speed", speed);
+}
+
 // ---------------------------------------------------------------------------------------
 // Our own sentences
 
@@ -380,6 +508,11 @@ bool NMEA_PNVI::SetStartTimer::Init(char* text) {
     return true;
 }
 
+void NMEA_PNVI::SetStartTimer::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("start", start_time);
+    v.Field("state", state);
+}
+
 bool NMEA_PNVI::SetStartLine::Init(char* text) {
     char* f[6];
     SplitArgs(text, 6, f);
@@ -388,6 +521,13 @@ bool NMEA_PNVI::SetStartLine::Init(char* text) {
     right_latitude = Double(f[4]);
     right_longitude = Double(f[5]);
     return true;
+}
+
+void NMEA_PNVI::SetStartLine::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("left_lat", left_latitude);
+    v.Field("left_lon", left_longitude);
+    v.Field("right_lat", right_latitude);
+    v.Field("right_lon", right_longitude);
 }
 
 bool NMEA_PNVI::AcknowledgeNotifications::Init(char*) {

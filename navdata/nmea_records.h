@@ -24,6 +24,7 @@ struct RMC : CNMEASentence {
     float course = 0;
     float variation = 0;  // east negative
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $--GGA,hhmmss.ss,llll.ll,a,yyyyy.yy,a,q,nn,h.h,alt,M,geoid,M,age,ref*hh
@@ -37,6 +38,7 @@ struct GGA : CNMEASentence {
     float hdop = 0;
     int satellites = 0;  // in use
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $--VTG,course,T,course,M,speed,N,speed,K,mode*hh
@@ -46,6 +48,7 @@ struct VTG : CNMEASentence {
     float course = 0;  // true
     float speed = 0;   // knots
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $--GSA,mode,fix,sv1..sv12,pdop,hdop,vdop*hh
@@ -59,6 +62,7 @@ struct GSA : CNMEASentence {
     float hdop = 0;
     float vdop = 0;
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $--GSV,messages,number,in_view,{prn,elevation,azimuth,snr}x4*hh
@@ -76,6 +80,7 @@ struct GSV : CNMEASentence {
     int in_view = 0;
     Satellite satellites[4];
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 }  // namespace CNMEA_GPS
@@ -89,6 +94,7 @@ struct MWV : CNMEASentence {
     float speed = 0;    // knots, whatever unit the sentence used
     int reference = 0;  // kApparent or kTrue
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $--MWD,dir,T,dir,M,knots,N,m/s,M*hh
@@ -96,6 +102,7 @@ struct MWD : CNMEASentence {
     float direction = 0;  // true
     float speed = 0;      // knots
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $--VHW,heading,T,heading,M,knots,N,km/h,K*hh
@@ -105,6 +112,7 @@ struct VHW : CNMEASentence {
     bool heading_valid = false;
     float heading = 0;  // magnetic
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $--HDG,heading,deviation,E|W,variation,E|W*hh
@@ -113,6 +121,7 @@ struct HDG : CNMEASentence {
     float deviation = 0;  // west negative
     float variation = 0;  // west negative
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $--DPT,depth,offset[,range]*hh; a positive offset is to the waterline, negative to the keel.
@@ -121,18 +130,21 @@ struct DPT : CNMEASentence {
     float offset_waterline = 0;
     float offset_keel = 0;
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $--DBT,feet,f,metres,M,fathoms,F*hh
 struct DBT : CNMEASentence {
     float depth = 0;  // below the transducer
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $--MTW,temperature,C*hh
 struct MTW : CNMEASentence {
     float temperature = 0;  // Celsius
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $--RSA,starboard,A|V,port,A|V*hh. The record is reused, so the average runs across
@@ -143,6 +155,7 @@ struct RSA : CNMEASentence {
     float factor = 0;
     void Update(float value);
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $--RPM,S|E,engine,rpm,pitch,A|V*hh
@@ -150,6 +163,7 @@ struct RPM : CNMEASentence {
     float engine1 = 0;
     float engine2 = 0;
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $--XDR,type,value,unit,name[,type,value,unit,name]*hh
@@ -163,6 +177,7 @@ struct XDR : CNMEASentence {
     int count = 0;  // 1 or 2 quadruples in the last sentence
     Measurement measurements[2];
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 }  // namespace CNMEA_Instruments
@@ -210,6 +225,7 @@ struct CAIS_Sentence : CNMEASentence {
     int part_number = 0;  // type 24
 
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 
     static int decode_sixbit(int c);
     static void append_sixbits(int value);
@@ -244,6 +260,7 @@ struct DSC : CNMEASentence {
     char field9 = 0;
     bool expansion = false;
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $--DSE,total,number,Q|R|A,address,code,data[,code,data]*hh
@@ -259,6 +276,7 @@ struct DSE : CNMEASentence {
     float course = 0;
     float speed = 0;
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // Reads an address field: ten digits ending in "0" are a nine-digit MMSI.
@@ -273,6 +291,7 @@ struct SetStartTimer : CNMEASentence {
     double start_time = 0;
     int state = 0;
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $PNVI,SetStartLine,left_lat,left_lon,right_lat,right_lon*hh
@@ -282,6 +301,7 @@ struct SetStartLine : CNMEASentence {
     double right_latitude = 0;
     double right_longitude = 0;
     bool Init(char* text) override;
+    void Fields(CNMEAFieldVisitor& v) const override;
 };
 
 // $PNVI,ACKALLALERTS*hh

@@ -236,3 +236,50 @@ void CNEMA_AIS::CAIS_Sentence::DecodeMessage() {
             break;
     }
 }
+
+void CNEMA_AIS::CAIS_Sentence::Fields(CNMEAFieldVisitor& v) const {
+    v.Field("channel", channel);
+    v.Field("msg", int(message_type));
+    if (message_type == 0) return;  // a fragment of a longer message
+    v.Field("mmsi", unsigned(mmsi));
+    switch (message_type) {
+        case 1:
+        case 2:
+        case 3:
+        case 9:
+        case 18:
+        case 19:
+            v.Field("lat", latitude);
+            v.Field("lon", longitude);
+            v.Field("speed", speed);
+            v.Field("course", course);
+            if (message_type != 9) v.Field("heading", heading);
+            if (message_type <= 3) v.Field("status", int(nav_status));
+            if (message_type == 19) v.Field("name", name);
+            break;
+        case 4:
+        case 11:
+        case 21:
+            v.Field("lat", latitude);
+            v.Field("lon", longitude);
+            if (message_type == 21) v.Field("name", name);
+            break;
+        case 5:
+            v.Field("name", name);
+            v.Field("callsign", callsign);
+            v.Field("shiptype", ship_type_text);
+            v.Field("destination", destination);
+            v.Field("draught", draught);
+            break;
+        case 24:
+            v.Field("part", part_number);
+            if (part_number == 0) v.Field("name", name);
+            if (part_number == 1) {
+                v.Field("callsign", callsign);
+                v.Field("shiptype", ship_type_text);
+            }
+            break;
+        default:
+            break;
+    }
+}

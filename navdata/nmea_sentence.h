@@ -9,12 +9,47 @@
 // DispatchSentence. The registry, the pools and the date cache are not synchronised.
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "core/pubsub.h"
 
 class CDataConnection;  // only carried along as the source of a sentence
 class CNMEASentenceType;
+
+// One stored value of a record, as the field list hands it out.
+struct CNMEAField {
+    enum Kind { kDouble, kFloat, kInteger, kBool, kText, kIdList };
+    Kind kind;
+    double number = 0;             // the numeric kinds (a bool is 0 or 1)
+    const char* text = nullptr;    // kText; null for a one-letter field held in `letter`
+    char letter[2] = {};
+    const uint8_t* ids = nullptr;  // kIdList: the non-zero entries of `count` are the list
+    int count = 0;
+
+    CNMEAField(double v) : kind(kDouble), number(v) {}
+    CNMEAField(float v) : kind(kFloat), number(double(v)) {}
+    CNMEAField(int v) : kind(kInteger), number(v) {}
+    CNMEAField(unsigned v) : kind(kInteger), number(v) {}
+    CNMEAField(bool v) : kind(kBool), number(v ? 1 : 0) {}
+    CNMEAField(const char* v) : kind(kText), text(v ? v : "") {}
+    CNMEAField(char v) : kind(kText), letter{v, '\0'} {}  // NUL reads as ""
+    CNMEAField(const uint8_t* list, int n) : kind(kIdList), ids(list), count(n) {}
+
+    const char* Text() const { return text ? text : letter; }
+};
+
+// Receives the fields of a record, each under its name. The names are those nmea-dump
+// prints; a field the sentence did not carry (an invalid part, an empty slot) is left out.
+class CNMEAFieldVisitor {
+public:
+    virtual void Field(const char* name, const CNMEAField& value) = 0;
+
+protected:
+    ~CNMEAFieldVisitor() = default;
+};
 
 // Base of every parsed record. Records live in their type's pool and are reused: a
 // record keeps its field values between sentences of its type.
@@ -28,6 +63,9 @@ public:
     // Parses the whole sentence (starting at its '$' or '!'), splitting it in place.
     // True when the record holds valid data and is to be published.
     virtual bool Init(char* text) = 0;
+    // Lists what the record holds: the one list of its fields that printing, logging and
+    // checking a record go by.
+    virtual void Fields(CNMEAFieldVisitor&) const {}
 
     CDataConnection* source = nullptr;  // connection that received it; null when none
     CNMEASentenceType* type = nullptr;  // owning type
@@ -68,6 +106,14 @@ public:
 
     virtual CNMEASentence* NewInstance() = 0;
 
+    // Hands every record of this type that is published to `fn`, for as long as the
+    // returned object lives (a listener of the record type).
+    class Subscription {
+    public:
+        virtual ~Subscription() = default;
+    };
+    virtual std::unique_ptr<Subscription> Subscribe(std::function<void(CNMEASentence&)> fn) = 0;
+
     // The type whose pattern matches the sentence text (starting at '$'/'!'), or null.
     static CNMEASentenceType* FindType(const char* text);
     bool Matches(const char* text) const;
@@ -99,6 +145,19 @@ public:
     CNMEASentenceTypeOf(int offset, const char* pattern)
         : CNMEASentenceType(offset, pattern, &Listener<R>::pDatasource) {}
     CNMEASentence* NewInstance() override { return new R; }
+    std::unique_ptr<Subscription> Subscribe(std::function<void(CNMEASentence&)> fn) override {
+        return std::make_unique<Forward>(std::move(fn));
+    }
+
+private:
+    class Forward : public Subscription, public Listener<R> {
+    public:
+        explicit Forward(std::function<void(CNMEASentence&)> fn) : m_fn(std::move(fn)) {}
+        void OnUpdate(R& record) override { m_fn(record); }
+
+    private:
+        std::function<void(CNMEASentence&)> m_fn;
+    };
 };
 
 // A raw sentence on its way to the outputs: the text followed by "\r\n".
