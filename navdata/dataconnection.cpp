@@ -2,6 +2,7 @@
 #include "navdata/dataconnection.h"
 
 #include <QDebug>
+#include <QIODevice>
 
 #include <cstdio>
 #include <cstring>
@@ -90,14 +91,8 @@ void CDataConnection::ShowStatus() const {
     if (!statusMessage.empty()) SetStatusMessage(statusMessage);
 }
 
-CDataConnection::Assembly CDataConnection::AssembleLines(const char* data, size_t length, int linesSoFar,
-                                                         int lineLimit, bool countAccepted) {
-    Assembly result;
-    result.lines = linesSoFar;
-    if (lineLimit > 0 && result.lines >= lineLimit) {
-        result.stop = Stop::kLineLimit;
-        return result;
-    }
+CDataConnection::Stop CDataConnection::AssembleLines(const char* data, size_t length, int& lines, int lineLimit,
+                                                     bool countAccepted, size_t& consumed) {
     for (size_t i = 0; i < length; ++i) {
         const char c = data[i];
         if (c == '\n') {
@@ -105,25 +100,60 @@ CDataConnection::Assembly CDataConnection::AssembleLines(const char* data, size_
             m_lineLength = 0;
             DebugLog(m_line);
             const bool accepted = DispatchLine(m_line);
-            if (accepted || !countAccepted) ++result.lines;
-            if (lineLimit > 0 && result.lines >= lineLimit) {
-                result.consumed = i + 1;
-                result.stop = Stop::kLineLimit;
-                return result;
+            if (accepted || !countAccepted) ++lines;
+            if (lines >= lineLimit) {
+                consumed = i + 1;
+                return Stop::kLineLimit;
             }
         } else if (c != '\r') {
             if (m_lineLength >= kLineBufferSize - 1) {
                 DebugLog(kNotNmeaMessage);
                 m_lineLength = 0;
-                result.consumed = i + 1;
-                result.stop = Stop::kOverflow;
-                return result;
+                consumed = i + 1;  // the byte that did not fit is lost
+                return Stop::kOverflow;
             }
             m_line[m_lineLength++] = c;
         }
     }
-    result.consumed = length;
-    return result;
+    consumed = length;
+    return Stop::kNone;
+}
+
+long long CDataConnection::DeviceSource::Read(char* buffer, long long size) {
+    const qint64 n = m_device.read(buffer, size);
+    return n > 0 ? n : -1;
+}
+
+bool CDataConnection::DeviceSource::DiscardRest() {
+    return m_discard && !m_device.readAll().isEmpty();
+}
+
+void CDataConnection::ReadEvent(ByteSource& source, int lineLimit, bool countAccepted) {
+    int lines = 0;
+    // True when this event must stop reading.
+    auto feed = [&](const char* data, size_t length) {
+        size_t consumed = 0;
+        switch (AssembleLines(data, length, lines, lineLimit, countAccepted, consumed)) {
+            case Stop::kNone:
+                return false;
+            case Stop::kOverflow:
+                m_pending.assign(data + consumed, length - consumed);
+                return true;
+            case Stop::kLineLimit:
+                if (source.DiscardRest() || consumed < length) DebugLog(kTooManyMessage);
+                return true;
+        }
+        return true;
+    };
+    if (!m_pending.empty()) {
+        std::string pending;
+        pending.swap(m_pending);
+        if (feed(pending.data(), pending.size())) return;
+    }
+    char buffer[kReadChunk];
+    for (long long n; (n = source.Read(buffer, sizeof buffer)) >= 0;) {
+        if (feed(buffer, static_cast<size_t>(n))) return;
+    }
 }
 
 bool CDataConnection::DispatchLine(char* line) { return CNMEASentence::DispatchSentence(line, this); }

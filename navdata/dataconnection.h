@@ -21,6 +21,7 @@
 
 class CDataGPSPosition;
 class CDataGPSSatelliteSignals;
+class QIODevice;
 
 // What a connection needs from the layers above it (the position object, track
 // recording, AIS, the platform and the dialogs). Every hook is optional: an empty one
@@ -120,6 +121,33 @@ public:
     int TypeId() const { return typeId; }
     CNMEA_filter& OutputFilter() { return outputFilter; }
 
+    // Where the bytes of one read event come from: a byte stream (a socket, a port) or a
+    // socket's datagrams.
+    class ByteSource {
+    public:
+        // The next bytes into `buffer`; -1 when nothing more has arrived (a datagram may
+        // be empty: 0).
+        virtual long long Read(char* buffer, long long size) = 0;
+        // Throws away the rest of this event's input after a burst; whether there was any.
+        virtual bool DiscardRest() = 0;
+
+    protected:
+        ~ByteSource() = default;
+    };
+
+    // A byte stream; after a burst it drops everything it holds when `discardOnBurst`,
+    // else only the rest of the chunk being read.
+    class DeviceSource final : public ByteSource {
+    public:
+        DeviceSource(QIODevice& device, bool discardOnBurst) : m_device(device), m_discard(discardOnBurst) {}
+        long long Read(char* buffer, long long size) override;
+        bool DiscardRest() override;
+
+    private:
+        QIODevice& m_device;
+        bool m_discard;
+    };
+
     // The connection in use; null when there is none.
     static CDataConnection* theConnection;
 
@@ -166,18 +194,12 @@ public:
     static Persistant settings;
 
 protected:
-    // Why AssembleLines stopped before the end of its input.
-    enum class Stop { kNone, kOverflow, kLineLimit };
-    struct Assembly {
-        size_t consumed = 0;  // bytes used (the rest is left for the next read event)
-        int lines = 0;        // lines counted towards the limit
-        Stop stop = Stop::kNone;
-    };
-
-    // Adds bytes to the line buffer, dispatching each complete line. Stops after an
-    // overflow (the byte that did not fit is consumed and lost) or when `lineLimit`
-    // lines were counted; `countAccepted` counts only lines the dispatcher accepted.
-    Assembly AssembleLines(const char* data, size_t length, int linesSoFar, int lineLimit, bool countAccepted);
+    // One read event: turns what `source` holds into lines and dispatches each. At most
+    // `lineLimit` lines are taken (counting only accepted ones when `countAccepted`);
+    // then the rest of the chunk and whatever the source discards are dropped. A line
+    // that overflows the buffer is lost and reading stops: what followed it in the chunk
+    // is kept for the next event.
+    void ReadEvent(ByteSource& source, int lineLimit, bool countAccepted);
     // Hands one complete line over; returns whether it was accepted.
     virtual bool DispatchLine(char* line);
 
@@ -193,8 +215,15 @@ protected:
     int typeId = 0;
 
 private:
+    enum class Stop { kNone, kOverflow, kLineLimit };
+    // Adds one chunk to the line buffer; `lines` counts towards the limit. Returns where
+    // it stopped and how much of the chunk it used.
+    Stop AssembleLines(const char* data, size_t length, int& lines, int lineLimit, bool countAccepted,
+                       size_t& consumed);
+
     char m_line[kLineBufferSize] = {};
     int m_lineLength = 0;
+    std::string m_pending;  // the rest of a chunk after an overflow, read at the next event
 
     static void DestroyConnection();
 };

@@ -111,7 +111,6 @@ void CTCPIPConnection::Close() {
         m_socket.reset();
     }
     m_http.reset();
-    m_pending.clear();
 }
 
 bool CTCPIPConnection::Output(const char* text) {
@@ -151,37 +150,10 @@ void CTCPIPConnection::FetchTargets() {
     });
 }
 
-void CTCPIPConnection::ReadInput(const char* data, size_t length, int& lines, bool& stop) {
-    const Assembly r = AssembleLines(data, length, lines, kNetworkLineLimit, false);
-    lines = r.lines;
-    if (r.stop == Stop::kOverflow) {
-        m_pending.assign(data + r.consumed, length - r.consumed);
-        stop = true;
-    } else if (r.stop == Stop::kLineLimit) {
-        const bool more = r.consumed < length || m_socket->bytesAvailable() > 0;
-        if (more) {
-            m_socket->readAll();
-            DebugLog(kTooManyMessage);
-        }
-        stop = true;
-    }
-}
-
 void CTCPIPConnection::onReadyRead() {
     if (!m_socket) return;
-    int lines = 0;
-    bool stop = false;
-    if (!m_pending.empty()) {
-        const std::string pending = std::move(m_pending);
-        m_pending.clear();
-        ReadInput(pending.data(), pending.size(), lines, stop);
-    }
-    char buffer[kReadChunk];
-    while (!stop && m_socket && m_socket->bytesAvailable() > 0) {
-        const qint64 n = m_socket->read(buffer, sizeof buffer);
-        if (n <= 0) break;
-        ReadInput(buffer, static_cast<size_t>(n), lines, stop);
-    }
+    DeviceSource source(*m_socket, true);
+    ReadEvent(source, kNetworkLineLimit, false);
 }
 
 void CTCPIPConnection::onError() {
@@ -254,43 +226,37 @@ void CUDPConnection::Close() {
         m_socket->close();
         m_socket.reset();
     }
-    m_pending.clear();
 }
 
 int CUDPConnection::BoundPort() const { return m_socket ? m_socket->localPort() : 0; }
 
+namespace {
+
+// The datagrams waiting on a socket, one chunk each; a burst drops all of them.
+class DatagramSource final : public CDataConnection::ByteSource {
+public:
+    explicit DatagramSource(QUdpSocket& socket) : m_socket(socket) {}
+    long long Read(char* buffer, long long size) override {
+        if (!m_socket.hasPendingDatagrams()) return -1;
+        return m_socket.readDatagram(buffer, size);
+    }
+    bool DiscardRest() override {
+        bool any = false;
+        while (m_socket.hasPendingDatagrams()) {
+            m_socket.readDatagram(nullptr, 0);
+            any = true;
+        }
+        return any;
+    }
+
+private:
+    QUdpSocket& m_socket;
+};
+
+}  // namespace
+
 void CUDPConnection::onReadyRead() {
     if (!m_socket) return;
-    int lines = 0;
-    // Discards the rest of this event's input once too many lines came in.
-    auto discardAll = [this]() {
-        m_pending.clear();
-        while (m_socket->hasPendingDatagrams()) m_socket->readDatagram(nullptr, 0);
-        DebugLog(kTooManyMessage);
-    };
-    // Returns true when reading must stop for this event.
-    auto feed = [&](const char* data, size_t length) {
-        const Assembly r = AssembleLines(data, length, lines, kNetworkLineLimit, false);
-        lines = r.lines;
-        if (r.stop == Stop::kOverflow) {
-            m_pending.assign(data + r.consumed, length - r.consumed);
-            return true;
-        }
-        if (r.stop == Stop::kLineLimit) {
-            if (r.consumed < length || m_socket->hasPendingDatagrams()) discardAll();
-            return true;
-        }
-        return false;
-    };
-    if (!m_pending.empty()) {
-        const std::string pending = std::move(m_pending);
-        m_pending.clear();
-        if (feed(pending.data(), pending.size())) return;
-    }
-    char buffer[kReadChunk];
-    while (m_socket->hasPendingDatagrams()) {
-        const qint64 n = m_socket->readDatagram(buffer, sizeof buffer);
-        if (n < 0) break;
-        if (feed(buffer, static_cast<size_t>(n))) return;
-    }
+    DatagramSource source(*m_socket);
+    ReadEvent(source, kNetworkLineLimit, false);
 }

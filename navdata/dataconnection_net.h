@@ -61,12 +61,10 @@ private:
     void onDisconnected();
     void Failed();
     void FetchTargets();
-    void ReadInput(const char* data, size_t length, int& lines, bool& stop);
 
     std::unique_ptr<QTcpSocket> m_socket;
     std::unique_ptr<QNetworkAccessManager> m_http;
     std::string m_targetsFile;
-    std::string m_pending;  // input left unread after an overflow
     bool m_failed = false;
 };
 
@@ -101,5 +99,4 @@ private:
     void onReadyRead();
 
     std::unique_ptr<QUdpSocket> m_socket;
-    std::string m_pending;  // rest of a datagram left unread after an overflow
 };

@@ -73,7 +73,6 @@ void CSerialConnection::Close() {
         m_port->close();
         m_port.reset();
     }
-    m_pending.clear();
 }
 
 bool CSerialConnection::Output(const char* text) {
@@ -89,31 +88,9 @@ void CSerialConnection::Poll() {
     // The port fills its buffer from the event loop; between two ticks without one
     // (a busy interface) take what the device already holds.
     if (m_port->bytesAvailable() == 0) m_port->waitForReadyRead(0);
-    int lines = 0;
-    auto feed = [&](const char* data, size_t length) {
-        const Assembly r = AssembleLines(data, length, lines, kSerialLineLimit, true);
-        lines = r.lines;
-        if (r.stop == Stop::kOverflow) {
-            m_pending.assign(data + r.consumed, length - r.consumed);
-            return true;
-        }
-        if (r.stop == Stop::kLineLimit) {
-            if (r.consumed < length) DebugLog(kTooManyMessage);
-            return true;
-        }
-        return false;
-    };
-    if (!m_pending.empty()) {
-        const std::string pending = std::move(m_pending);
-        m_pending.clear();
-        if (feed(pending.data(), pending.size())) return;
-    }
-    char buffer[kReadChunk];
-    while (m_port && m_port->bytesAvailable() > 0) {
-        const qint64 n = m_port->read(buffer, sizeof buffer);
-        if (n <= 0) break;
-        if (feed(buffer, static_cast<size_t>(n))) return;
-    }
+    // A burst drops only the rest of the chunk being read: the port keeps the rest.
+    DeviceSource source(*m_port, false);
+    ReadEvent(source, kSerialLineLimit, true);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -60,5 +60,4 @@ private:
     void Poll();
 
     std::unique_ptr<QSerialPort> m_port;
-    std::string m_pending;  // input left unread after an overflow
 };

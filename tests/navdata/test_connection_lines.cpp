@@ -11,6 +11,31 @@
 
 namespace {
 
+// Chunks as a socket or port would deliver them in one read event; remembers what a
+// burst made it throw away.
+class Chunks : public CDataConnection::ByteSource {
+public:
+    Chunks(std::vector<std::string> chunks, bool discards = true) : m_chunks(std::move(chunks)), m_discards(discards) {}
+    long long Read(char* buffer, long long size) override {
+        if (m_next == m_chunks.size()) return -1;
+        const std::string& c = m_chunks[m_next++];
+        EXPECT_LE(static_cast<long long>(c.size()), size);
+        std::copy(c.begin(), c.end(), buffer);
+        return static_cast<long long>(c.size());
+    }
+    bool DiscardRest() override {
+        if (!m_discards) return false;
+        const bool any = m_next < m_chunks.size();
+        m_next = m_chunks.size();
+        return any;
+    }
+
+private:
+    std::vector<std::string> m_chunks;
+    size_t m_next = 0;
+    bool m_discards;
+};
+
 // A connection that records the lines it assembles instead of parsing them.
 class LineSink : public CDataConnection {
 public:
@@ -26,10 +51,12 @@ public:
         written.emplace_back(text);
         return true;
     }
-    Assembly Feed(const std::string& data, int limit = 0, bool countAccepted = false, int linesSoFar = 0) {
-        return AssembleLines(data.data(), data.size(), linesSoFar, limit, countAccepted);
+    // One read event over these chunks.
+    void Event(std::vector<std::string> chunks, int limit = kNetworkLineLimit, bool countAccepted = false,
+               bool discards = true) {
+        Chunks source(std::move(chunks), discards);
+        ReadEvent(source, limit, countAccepted);
     }
-    using CDataConnection::Stop;
 
     bool accept = true;
     std::vector<std::string> lines;
@@ -46,24 +73,15 @@ TEST(ConnectionLines, LongestLineFitsAndOneMoreIsDroppedWithoutLosingTheNext) {
     LineSink sink;
     CDataConnection::startDebug();
     const std::string fits(199, 'a');
-    auto r = sink.Feed(fits + "\n");
-    EXPECT_EQ(r.stop, LineSink::Stop::kNone);
-    ASSERT_EQ(sink.lines.size(), 1u);
-    EXPECT_EQ(sink.lines[0], fits);
+    sink.Event({fits + "\n"});
+    ASSERT_EQ(sink.lines, std::vector<std::string>{fits});
 
-    // 200 characters: the 200th does not fit; reading stops right after it, so the
-    // caller keeps the rest for the next read event.
-    const std::string input = std::string(200, 'b') + "\r\n$NEXT\r\n";
-    r = sink.Feed(input);
-    EXPECT_EQ(r.stop, LineSink::Stop::kOverflow);
-    EXPECT_EQ(r.consumed, 200u);
+    // 200 characters: the 200th does not fit and reading stops there; the rest of the
+    // chunk waits for the next event, which reads it before anything new.
+    sink.Event({std::string(200, 'b') + "\r\n$NEXT\r\n", "$LATER\n"});
     EXPECT_EQ(sink.lines.size(), 1u);
-    // The next event delivers the rest: only an empty remainder line, then the next line.
-    r = sink.Feed(input.substr(r.consumed));
-    EXPECT_EQ(r.stop, LineSink::Stop::kNone);
-    ASSERT_EQ(sink.lines.size(), 3u);
-    EXPECT_EQ(sink.lines[1], "");
-    EXPECT_EQ(sink.lines[2], "$NEXT");
+    sink.Event({"$NEW\n"});
+    EXPECT_EQ(sink.lines, (std::vector<std::string>{fits, "", "$NEXT", "$NEW"}));
     CDataConnection::stopDebug();
 
     const std::string log = ReadAll(CDataConnection::DebugLogPath());
@@ -74,48 +92,42 @@ TEST(ConnectionLines, LongestLineFitsAndOneMoreIsDroppedWithoutLosingTheNext) {
 
 TEST(ConnectionLines, CarriageReturnsAreNeverStoredAndLinesSpanReads) {
     LineSink sink;
-    sink.Feed("$A,1\r\n$B,2\n$C,\r3\r");
-    sink.Feed("\r\n$D,");  // a line split across two reads
-    sink.Feed("4\n");
+    sink.Event({"$A,1\r\n$B,2\n$C,\r3\r", "\r\n$D,"});  // a line split across two reads
+    sink.Event({"4\n"});                             // and across two events
     EXPECT_EQ(sink.lines, (std::vector<std::string>{"$A,1", "$B,2", "$C,3", "$D,4"}));
     // CRs do not count towards the 199 characters.
     sink.lines.clear();
     std::string crHeavy;
     for (int i = 0; i < 199; ++i) crHeavy += "x\r";
-    auto r = sink.Feed(crHeavy + "\n");
-    EXPECT_EQ(r.stop, LineSink::Stop::kNone);
+    sink.Event({crHeavy + "\n"});
     ASSERT_EQ(sink.lines.size(), 1u);
     EXPECT_EQ(sink.lines[0].size(), 199u);
 }
 
-TEST(ConnectionLines, LineLimitStopsAfterTheLimitAndCountsAcrossReads) {
-    LineSink sink;
+TEST(ConnectionLines, BurstsAreCutAtTheLineLimitOfOneEvent) {
     std::string burst;
     for (int i = 0; i < 250; ++i) burst += "$L" + std::to_string(i) + "\r\n";
-    auto r = sink.Feed(burst, CDataConnection::kNetworkLineLimit);
-    EXPECT_EQ(r.stop, LineSink::Stop::kLineLimit);
-    EXPECT_EQ(r.lines, 200);
-    ASSERT_EQ(sink.lines.size(), 200u);
-    EXPECT_EQ(sink.lines.back(), "$L199");
-    EXPECT_LT(r.consumed, burst.size());
+    const std::string half = burst.substr(0, burst.size() / 2), rest = burst.substr(burst.size() / 2);
 
-    // A second read in the same event carries the count on.
-    sink.lines.clear();
-    r = sink.Feed("$X\n$Y\n$Z\n", 200, false, 198);
-    EXPECT_EQ(r.stop, LineSink::Stop::kLineLimit);
-    EXPECT_EQ(sink.lines, (std::vector<std::string>{"$X", "$Y"}));
+    // Network: 200 lines, counted across the reads of one event; the rest is dropped.
+    LineSink net;
+    net.Event({half, rest, "$DROPPED\n"});
+    ASSERT_EQ(net.lines.size(), 200u);
+    EXPECT_EQ(net.lines.back(), "$L199");
+    net.Event({"$NEXT\n"});
+    EXPECT_EQ(net.lines.back(), "$NEXT") << "a new event starts a new count";
 
-    // Serial counts only accepted lines: rejected garbage does not use the budget up.
-    sink.lines.clear();
-    sink.accept = false;
-    r = sink.Feed(burst, CDataConnection::kSerialLineLimit, true);
-    EXPECT_EQ(r.stop, LineSink::Stop::kNone);
-    EXPECT_EQ(sink.lines.size(), 250u);
-    sink.accept = true;
-    sink.lines.clear();
-    r = sink.Feed(burst, CDataConnection::kSerialLineLimit, true);
-    EXPECT_EQ(r.stop, LineSink::Stop::kLineLimit);
-    EXPECT_EQ(sink.lines.size(), 100u);
+    // Serial counts only accepted lines, and drops only the rest of the chunk it was in.
+    LineSink serial;
+    serial.accept = false;
+    serial.Event({burst}, CDataConnection::kSerialLineLimit, true, false);
+    EXPECT_EQ(serial.lines.size(), 250u) << "rejected garbage does not use the budget up";
+    serial.accept = true;
+    serial.lines.clear();
+    serial.Event({burst, "$KEPT\n"}, CDataConnection::kSerialLineLimit, true, false);
+    ASSERT_EQ(serial.lines.size(), 100u);
+    serial.Event({"$NEXT\n"}, CDataConnection::kSerialLineLimit, true, false);
+    EXPECT_EQ(serial.lines.back(), "$NEXT");
 }
 
 TEST(ConnectionOutput, FilterDecidesAndReceivedSentencesAreNeverEchoed) {
