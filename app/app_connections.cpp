@@ -119,11 +119,6 @@ void InstallUserInterfaceHooks() {
     // The autopilot sentence closes on the mark from where the boat is.
     CFeed_AutopilotRMB::SetPosition(&gps);
     CConnectionHooks& h = CDataConnection::hooks;
-    h.position = [&gps]() -> CDataGPSPosition* { return &gps; };
-    h.satellites = [&gps]() -> CDataGPSSatelliteSignals* { return &gps; };
-    h.dispatchPositionUpdate = [&gps] { gps.DispatchPositionUpdate(); };
-    h.publishSatellites = [&gps] { Listener<CDataGPSSatelliteSignals>::Publish(gps); };
-    h.simulationStarting = [&gps] { gps.reset_history(); };
     h.showMenu = [](const NV_HWND&, const std::string& title, const std::vector<std::string>& items,
                     std::function<void(int)> done) { ShowChoiceList(title, items, std::move(done)); };
     h.showSetupPage = [](const NV_HWND&, const std::string& page, std::function<void(bool)> done) {

@@ -13,7 +13,6 @@
 #include "navdata/dataconnection_net.h"
 #include "navdata/dataconnection_serial.h"
 #include "navdata/dataconnection_sim.h"
-#include "overlays/gpsdata.h"
 
 CDataConnection* CDataConnection::theConnection = nullptr;
 CConnectionHooks CDataConnection::hooks;
@@ -84,6 +83,11 @@ void CDataConnection::Configure(const NV_HWND&, const std::function<void(bool)>&
 }
 
 bool CDataConnection::Output(const char*) { return false; }
+
+void CDataConnection::Announce(CDataSourceChange::Kind kind) const {
+    CDataSourceChange change{kind, this, isSimulation};
+    Listener<CDataSourceChange>::Publish(change);
+}
 
 void CDataConnection::SetStatus(const std::string& text) { statusMessage = text; }
 
@@ -174,6 +178,7 @@ void CDataConnection::DestroyConnection() {
     theConnection = nullptr;
     if (!c) return;
     c->Close();
+    c->Announce(CDataSourceChange::kClosed);
     delete c;
     stopDebug();
 }
@@ -304,41 +309,4 @@ void CDataConnection::DebugLog(const char* text) {
     if (!s_debugFile || !text) return;
     std::fputs(text, s_debugFile.get());
     std::fputc('\n', s_debugFile.get());
-}
-
-namespace {
-CDataGPSPosition& DefaultPosition() {
-    static CDataGPSPosition position;
-    return position;
-}
-CDataGPSSatelliteSignals& DefaultSatellites() {
-    static CDataGPSSatelliteSignals satellites;
-    return satellites;
-}
-}  // namespace
-
-CDataGPSPosition* CDataConnection::Position() {
-    if (hooks.position) return hooks.position();
-    return &DefaultPosition();
-}
-
-CDataGPSSatelliteSignals* CDataConnection::Satellites() {
-    if (hooks.satellites) return hooks.satellites();
-    return &DefaultSatellites();
-}
-
-void CDataConnection::DispatchPositionUpdate() {
-    if (hooks.dispatchPositionUpdate) {
-        hooks.dispatchPositionUpdate();
-        return;
-    }
-    if (CDataGPSPosition* p = Position()) Listener<CDataGPSPosition>::Publish(*p);
-}
-
-void CDataConnection::PublishSatellites() {
-    if (hooks.publishSatellites) {
-        hooks.publishSatellites();
-        return;
-    }
-    if (CDataGPSSatelliteSignals* s = Satellites()) Listener<CDataGPSSatelliteSignals>::Publish(*s);
 }

@@ -19,36 +19,33 @@
 #include "core/uiservices.h"
 #include "navdata/nmea_sentence.h"
 
-class CDataGPSPosition;
-class CDataGPSSatelliteSignals;
 class QIODevice;
 
-// What a connection needs from the layers above it (the position object, track
-// recording, AIS, the platform and the dialogs). Every hook is optional: an empty one
-// falls back to a headless default (see the comments), which is what tools and tests use.
+class CDataConnection;
+
+// Published to Listener<CDataSourceChange> when the input changes, so that what was
+// learned from the earlier input (averages, the odometer leg, which talker wins, a
+// simulated fix) is not carried into the next one.
+struct CDataSourceChange {
+    enum Kind {
+        kSimulationStarted,  // a log starts playing: its positions are not the boat's
+        kSimulationRewound,  // the log jumps back to its start
+        kClosed,             // the connection ended (any kind, for any reason)
+    };
+    Kind kind;
+    const CDataConnection* connection;  // only to compare with; may be going away
+    bool simulation;
+};
+
+// What a connection needs from the layers above it (track recording, AIS, the dialogs).
+// Every hook is optional: an empty one falls back to a headless default (see the
+// comments), which is what tools and tests use.
 struct CConnectionHooks {
-    // The position the location service writes into and the satellite table. Default:
-    // a position object owned by this module.
-    std::function<CDataGPSPosition*()> position;
-    std::function<CDataGPSSatelliteSignals*()> satellites;
-    // Publishes a position that was just written. Default: Listener<CDataGPSPosition>.
-    std::function<void()> dispatchPositionUpdate;
-    // Publishes the satellite table. Default: Listener<CDataGPSSatelliteSignals>.
-    std::function<void()> publishSatellites;
-    // A simulation starts or rewinds (clear the position history, tell track recording)
-    // and ends. Default: nothing.
-    std::function<void()> simulationStarting;
-    std::function<void()> simulationEnded;
     // Whether the connection must keep running while the application is paused
     // (background activity, or recording a track in background mode). Default: false.
     std::function<bool()> keepRunningWhilePaused;
     // Reads the AIS target list fetched on connecting. Default: nothing.
     std::function<void(const std::string& path)> readAisTargets;
-    // Barometric pressure (0 without a barometer) and stopping the barometer.
-    std::function<double()> barometricPressure;
-    std::function<void()> stopBarometer;
-    // Whether the altitude is barometric or blended (the barometer must keep running).
-    std::function<bool()> altitudeUsesBarometer;
 
     // Dialogs. A menu of items under a title; `done` gets the index chosen or -1.
     std::function<void(const NV_HWND&, const std::string& title, const std::vector<std::string>& items,
@@ -175,12 +172,6 @@ public:
 
     static CConnectionHooks hooks;
 
-    // The headless defaults behind CConnectionHooks::position / satellites.
-    static CDataGPSPosition* Position();
-    static CDataGPSSatelliteSignals* Satellites();
-    static void DispatchPositionUpdate();
-    static void PublishSatellites();
-
     class Persistant : public PersistantData {
     public:
         Persistant() : PersistantData("CDataConnection") {}
@@ -203,6 +194,8 @@ protected:
     // Hands one complete line over; returns whether it was accepted.
     virtual bool DispatchLine(char* line);
 
+    // Tells the listeners of CDataSourceChange.
+    void Announce(CDataSourceChange::Kind kind) const;
     void SetStatus(const std::string& text);
     // Shows the status message on the status line (nothing when it is empty).
     void ShowStatus() const;

@@ -5,7 +5,8 @@
 
 #include <algorithm>
 
-#include "overlays/gpsdata.h"
+#include "navdata/gpsposition.h"
+#include "navdata/platform_sensors.h"
 
 CLocationServiceConnection::CLocationServiceConnection() = default;
 
@@ -56,8 +57,8 @@ void CLocationServiceConnection::Close() {
 }
 
 void CLocationServiceConnection::ContinueWhilePaused() {
-    const bool barometer = hooks.altitudeUsesBarometer && hooks.altitudeUsesBarometer();
-    if (!barometer && hooks.stopBarometer) hooks.stopBarometer();
+    const int mode = COverlayGPSPosition::theLatestPosition.mode;
+    if (mode != CDataAltitude::ALT_BAROMETRIC && mode != CDataAltitude::ALT_BLEND) StopBarometer();
 }
 
 void CLocationServiceConnection::resumeFromBackground() {
@@ -104,18 +105,17 @@ bool CLocationServiceConnection::ApplyPositionInfo(const QGeoPositionInfo& info,
 }
 
 void CLocationServiceConnection::PositionUpdated(const QGeoPositionInfo& info) {
-    CDataGPSPosition* p = Position();
-    if (!p) return;
-    const double pressure = hooks.barometricPressure ? hooks.barometricPressure() : 0.0;
-    if (ApplyPositionInfo(info, *p, pressure)) {
+    COverlayGPSPosition& p = COverlayGPSPosition::theLatestPosition;
+    if (ApplyPositionInfo(info, p, GetBarometricPressure())) {
         notOpen = false;
         if (m_showingStatus) {
             m_showingStatus = false;
             statusMessage.clear();
             ClearStatusMessage();
         }
+        p.position_source = static_cast<const CDataConnection*>(this);
     }
-    DispatchPositionUpdate();
+    p.DispatchPositionUpdate();
 }
 
 void CLocationServiceConnection::ApplySatellitesInUse(const QList<QGeoSatelliteInfo>& satellites,
@@ -137,14 +137,13 @@ void CLocationServiceConnection::ApplySatellitesInUse(const QList<QGeoSatelliteI
 }
 
 void CLocationServiceConnection::onSatellitesInUse(const QList<QGeoSatelliteInfo>& satellites) {
-    if (CDataGPSSatelliteSignals* t = Satellites()) {
-        ApplySatellitesInUse(satellites, *t);
-        PublishSatellites();
-    }
+    COverlayGPSPosition& p = COverlayGPSPosition::theLatestPosition;
+    ApplySatellitesInUse(satellites, p);
+    Listener<CDataGPSSatelliteSignals>::Publish(p);
 }
 
 void CLocationServiceConnection::onSatellitesInView(const QList<QGeoSatelliteInfo>& satellites) {
-    if (CDataGPSSatelliteSignals* t = Satellites()) t->sats_in_view = static_cast<int>(satellites.size());
+    COverlayGPSPosition::theLatestPosition.sats_in_view = static_cast<int>(satellites.size());
 }
 
 std::string CLocationServiceConnection::ErrorText(QGeoPositionInfoSource::Error error) {

@@ -17,7 +17,6 @@
 #include "core/apppaths.h"
 #include "core/heartbeat.h"
 #include "navdata/network_name.h"
-#include "overlays/gpsdata.h"
 
 CTCPIPConnection::Persistant CTCPIPConnection::settings;
 CUDPConnection::Persistant CUDPConnection::settings;
@@ -57,7 +56,7 @@ bool WrongNetwork(const std::string& network) { return !network.empty() && netwo
 // ---------------------------------------------------------------------------------------
 // TCP client
 
-CTCPIPConnection::CTCPIPConnection() = default;
+CTCPIPConnection::CTCPIPConnection() : Counter(1) {}
 
 CTCPIPConnection::~CTCPIPConnection() { CTCPIPConnection::Close(); }
 
@@ -98,6 +97,7 @@ bool CTCPIPConnection::Open() {
     connect(m_socket.get(), &QTcpSocket::connected, this, &CTCPIPConnection::onConnected);
     connect(m_socket.get(), &QTcpSocket::disconnected, this, &CTCPIPConnection::onDisconnected);
     connect(m_socket.get(), &QTcpSocket::errorOccurred, this, &CTCPIPConnection::onError);
+    m_quietPulses = 0;
     m_socket->connectToHost(QString::fromStdString(settings.ip_address), static_cast<quint16>(settings.port),
                             QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
     notOpen = false;
@@ -125,6 +125,7 @@ bool CTCPIPConnection::Output(const char* text) {
 }
 
 void CTCPIPConnection::onConnected() {
+    m_quietPulses = 0;
     if (!m_targetsFile.empty()) FetchTargets();
 }
 
@@ -152,8 +153,17 @@ void CTCPIPConnection::FetchTargets() {
 
 void CTCPIPConnection::onReadyRead() {
     if (!m_socket) return;
+    m_quietPulses = 0;
     DeviceSource source(*m_socket, true);
     ReadEvent(source, kNetworkLineLimit, false);
+}
+
+void CTCPIPConnection::OnHeartbeat() {
+    if (!m_socket || m_failed) return;
+    const bool connected = m_socket->state() == QAbstractSocket::ConnectedState;
+    if (++m_quietPulses < (connected ? kSilenceTimeoutPulses : kConnectTimeoutPulses)) return;
+    SetStatus("TCP Disconnected");
+    Failed();
 }
 
 void CTCPIPConnection::onError() {
@@ -179,9 +189,8 @@ void CTCPIPConnection::Failed() {
     QTimer::singleShot(0, [self]() {
         // The user may have chosen another connection meanwhile; leave that one alone.
         if (!self || CDataConnection::theConnection != self.data()) return;
+        // Ending the connection also tells the position that the fix is gone.
         CDataConnection::AppWasDestroyed();
-        if (CDataGPSPosition* p = Position()) p->fix_status = FIX_NONE;
-        PublishSatellites();
         Reconnect().Arm();
     });
 }

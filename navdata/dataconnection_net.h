@@ -2,24 +2,31 @@
 #pragma once
 
 // Network connections: a TCP client that retries every 10 seconds after a failure, and
-// a UDP listener. Both run on the GUI thread from socket signals.
+// a UDP listener. Both run on the GUI thread from socket signals; the TCP client also
+// watches the heartbeat, because a peer that vanishes without closing (a gateway
+// switched off) sends no signal at all.
 
 #include <QObject>
 
 #include <memory>
 #include <string>
 
+#include "core/heartbeat.h"
 #include "navdata/dataconnection.h"
 
 class QTcpSocket;
 class QUdpSocket;
 class QNetworkAccessManager;
 
-class CTCPIPConnection : public QObject, public CDataConnection {
+class CTCPIPConnection : public QObject, public CDataConnection, public CHeartbeat::Counter {
     Q_OBJECT
 public:
     // Heartbeat pulses between a failure and the next attempt (10 seconds).
     static constexpr int kReconnectPulses = 100;
+    // A connection attempt that has not completed after 10 seconds, or a connected peer
+    // that has sent nothing for 15, counts as dropped.
+    static constexpr int kConnectTimeoutPulses = 100;
+    static constexpr int kSilenceTimeoutPulses = 150;
     static constexpr int kInstantPort = 39150;
     static constexpr int kTargetsPort = 39151;
 
@@ -30,6 +37,7 @@ public:
     bool Open() override;
     void Close() override;
     bool Output(const char* text) override;
+    void OnHeartbeat() override;
 
     // Stores the server; also lifts any restriction to one network.
     static void Setup(const std::string& address, int port, bool instant);
@@ -65,6 +73,7 @@ private:
     std::unique_ptr<QTcpSocket> m_socket;
     std::unique_ptr<QNetworkAccessManager> m_http;
     std::string m_targetsFile;
+    int m_quietPulses = 0;  // since the attempt began or the last bytes came
     bool m_failed = false;
 };
 

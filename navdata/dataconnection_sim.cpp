@@ -29,7 +29,7 @@ void CNMEASimulation::Configure(const NV_HWND& parent, const std::function<void(
 }
 
 bool CNMEASimulation::Open() {
-    if (hooks.simulationStarting) hooks.simulationStarting();
+    Announce(CDataSourceChange::kSimulationStarted);
     m_file.setFileName(QString::fromStdString(settings.filename));
     if (settings.filename.empty() || !m_file.open(QIODevice::ReadOnly)) {
         SetStatus("Simulation file error");
@@ -41,7 +41,6 @@ bool CNMEASimulation::Open() {
 }
 
 void CNMEASimulation::Close() {
-    if (hooks.simulationEnded) hooks.simulationEnded();
     if (m_file.isOpen()) m_file.close();
     notOpen = true;
 }
@@ -73,7 +72,7 @@ void CNMEASimulation::PlayPeriod() {
         if (!ReadSentence(line)) {
             m_file.seek(0);
             ++m_rewinds;
-            if (hooks.simulationStarting) hooks.simulationStarting();
+            Announce(CDataSourceChange::kSimulationRewound);
             continue;
         }
         DispatchLine(line);

@@ -160,8 +160,10 @@ void COverlayGPSPosition::DispatchPositionUpdate() {
                 UpdateOdometer();
             }
         } else if (fix_time < last_accepted_time) {
-            // The clock went backwards (a replay rewound): start accepting again.
-            last_accepted_time = 0;
+            // The clock went backwards (a replay rewound, or a receiver's own time took
+            // over from the local clock a GGA-only start used): the history belongs to
+            // another time line, and averaging would wait for it to come round again.
+            reset_history();
         }
         evaluate_best_direction();
     } else {
@@ -187,6 +189,46 @@ void COverlayGPSPosition::reset_history() {
     leg_time = 0;
     odo_leg = 0;
     speed_range.Reset();
+    // Averages of the old history would stand until the new one is long enough.
+    avg_speed = 0;
+    avg_direction = kNoDirection;
+    avg_vec.Clear();
+}
+
+void COverlayGPSPosition::OnUpdate(CDataSourceChange& change) {
+    switch (change.kind) {
+        case CDataSourceChange::kSimulationStarted:
+            if (!m_simulating) {
+                m_odoBeforeSimulation = odo_total;
+                m_simulating = true;
+            }
+            reset_history();
+            return;
+        case CDataSourceChange::kSimulationRewound:
+            reset_history();
+            return;
+        case CDataSourceChange::kClosed:
+            break;
+    }
+    if (m_simulating) {
+        odo_total = m_odoBeforeSimulation;
+        m_simulating = false;
+    } else if (leg_time > 0) {
+        odo_total += odo_leg;
+    }
+    reset_history();
+    position_source = nullptr;
+    fix_status = FIX_NONE;
+    altitude = kNoAltitude;
+    last_sample_time = 0;
+    invalid_direction();
+    ClearSatellites();
+    sats_in_use = 0;
+    sats_in_view = 0;
+    Listener<CDataGPSPosition>::Publish(*this);
+    Listener<CDataSpeedDirection>::Publish(*this);
+    Listener<CDataGPSSatelliteSignals>::Publish(*this);
+    Dispatch(UPDATE_MOVED);
 }
 
 void COverlayGPSPosition::GetAverageSpeed() {
@@ -398,7 +440,7 @@ void COverlayGPSPosition::Draw(QPainter* painter, CMapping& mapping) const {
 
 bool COverlayGPSPosition::Serialize(IOStream& s) {
     // Read into copies first so that a damaged file leaves the position as it was.
-    double sLat = lat, sLon = lon, sTime = fix_time, sOdo = odo_total;
+    double sLat = lat, sLon = lon, sTime = fix_time, sOdo = m_simulating ? m_odoBeforeSimulation : odo_total;
     CDataAltitude alt = *this;
     Section sec(s);
     bool ok = sec.declare_value(sLat);
@@ -419,6 +461,7 @@ bool COverlayGPSPosition::Serialize(IOStream& s) {
         if (sLat != kNoLatLon) set_latlon(sLat, sLon);
         fix_time = sTime;
         odo_total = sOdo >= 0 ? sOdo : 0;
+        m_odoBeforeSimulation = odo_total;
         static_cast<CDataAltitude&>(*this) = alt;
         // An old position is no fix.
         fix_status = FIX_NONE;
@@ -482,7 +525,7 @@ void CFeedRMC_to_GPSPosition::OnUpdate(CNMEA_GPS::RMC& rmc) {
     if (rmc.valid) {
         if (IsSimulated(rmc))
             m_pos.fix_status = FIX_SIMULATED;
-        else if (m_pos.fix_status == FIX_NONE)
+        else if (m_pos.fix_status == FIX_NONE || m_pos.fix_status == FIX_SIMULATED)
             m_pos.fix_status = FIX_GPS;
     } else {
         m_pos.fix_status = FIX_NONE;
@@ -543,9 +586,25 @@ void CFeedRMC_to_GPSPosition::OnUpdate(CNMEA_GPS::GSV& gsv) {
     if (gsv.message_number == gsv.messages) Listener<CDataGPSSatelliteSignals>::Publish(m_pos);
 }
 
+void CFeedRMC_to_GPSPosition::OnUpdate(CDataSourceChange& change) {
+    if (change.kind == CDataSourceChange::kSimulationRewound) return;  // the same input again
+    rmc_talker = 0;
+    gsv_talker = 0;
+    rmc_seen = false;
+    gga_seen = false;
+    std::fill(std::begin(gsa_satellites), std::end(gsa_satellites), uint8_t(0));
+}
+
 void CFeedRMC_to_GPSPosition::OnUpdate(CNMEA_Instruments::HDG& hdg) {
+    if (!std::isfinite(hdg.heading) || hdg.heading >= CDataSpeedDirection::kNoneThreshold) {
+        m_pos.set_heading(CDataSpeedDirection::kNoDirection, DispatchTime<CNMEA_Instruments::HDG>());
+        return;
+    }
+    // The user's table corrects the sensor for its deviation; the variation then turns the
+    // magnetic heading into a true one.
+    const float magnetic = COverlayGPSPosition::settings.calibration.Adjust(hdg.heading);
     const float variation = CDefaultUnits::u.magnetic_variation;
     // 999 until a variation has been computed: use the sensor heading as it is.
     const float v = (std::isfinite(variation) && std::fabs(variation) < 900.0f) ? variation : 0.0f;
-    m_pos.set_heading(hdg.heading + v, DispatchTime<CNMEA_Instruments::HDG>());
+    m_pos.set_heading(magnetic + v, DispatchTime<CNMEA_Instruments::HDG>());
 }

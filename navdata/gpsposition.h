@@ -20,6 +20,7 @@
 #include "core/persistantdata.h"
 #include "core/pubsub.h"
 #include "core/serializable.h"
+#include "navdata/dataconnection.h"
 #include "navdata/nmea_records.h"
 #include "overlays/gpsdata.h"
 #include "overlays/overlayobject.h"
@@ -46,7 +47,8 @@ public:
 class COverlayGPSPosition : public COverlayMovingTarget,
                             public CDataGPSSatelliteSignals,
                             public CHeartbeat::Counter,
-                            public CSerializable {
+                            public CSerializable,
+                            public Listener<CDataSourceChange> {
 public:
     static constexpr uint32_t kFileMagic = 0x23592A83;
     static constexpr const char* kFileName = "/gpsdata.nvtf";
@@ -98,6 +100,10 @@ public:
     void DispatchHeadingUpdate();
     // Forgets what averaging and the odometer learned (a simulation starts or rewinds).
     void reset_history();
+    // A new input must not inherit this one's history: a simulation's distance is not the
+    // boat's (the odometer goes back to where it was when the simulation started), the
+    // leg of a real source is added before it ends, and the fix and satellites go.
+    void OnUpdate(CDataSourceChange& change) override;
     void GetAverageSpeed();
     void UpdateOdometer();
     void OnHeartbeat() override;
@@ -128,9 +134,15 @@ public:
     double next_averaging_time = 0;
     double last_accepted_time = 0;
 
-    const void* position_source = nullptr;  // the feed (or service) that set the position
+    // The feed or connection that set the position (the location service records itself);
+    // null once the input that set it has ended. Only compared, never followed.
+    const void* position_source = nullptr;
 
 private:
+    // The odometer total when a simulation started; what is stored while one plays.
+    double m_odoBeforeSimulation = 0;
+    bool m_simulating = false;
+
     void Stale();
     const QImage& Icon(int size, bool fix) const;
 
@@ -143,8 +155,11 @@ private:
 bool LoadLatestPosition(const std::string& appDir);
 bool SaveLatestPosition(const std::string& appDir);
 
-// Turns RMC, GGA, VTG, GSA, GSV and HDG records into the GPS position.
-class CFeedRMC_to_GPSPosition : public Listener<CNMEA_GPS::RMC>,
+// Turns RMC, GGA, VTG, GSA, GSV and HDG records into the GPS position. What it learned
+// about the talkers and the kinds of sentence the input sends is forgotten when the input
+// changes.
+class CFeedRMC_to_GPSPosition : public Listener<CDataSourceChange>,
+                                public Listener<CNMEA_GPS::RMC>,
                                 public Listener<CNMEA_GPS::GGA>,
                                 public Listener<CNMEA_GPS::VTG>,
                                 public Listener<CNMEA_GPS::GSA>,
@@ -159,6 +174,7 @@ public:
     void OnUpdate(CNMEA_GPS::GSA& gsa) override;
     void OnUpdate(CNMEA_GPS::GSV& gsv) override;
     void OnUpdate(CNMEA_Instruments::HDG& hdg) override;
+    void OnUpdate(CDataSourceChange& change) override;
 
     // Whether sentences of `talker` are taken, given the one accepted so far: combined
     // systems beat GPS, GPS beats any other single system, and a lost fix lets any in.

@@ -8,6 +8,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -15,12 +17,11 @@
 #include "navdata/dataconnection_location.h"
 #include "navdata/dataconnection_serial.h"
 #include "navdata/dataconnection_sim.h"
-#include "overlays/gpsdata.h"
+#include "navdata/gpsposition.h"
 #include "tests/support/recording_ui.h"
 #include "test_connection_support.h"
 
 using conntest::Numbered;
-using conntest::Sentence;
 using conntest::WaitFor;
 
 namespace {
@@ -144,9 +145,18 @@ class FakePositionFeed : public Listener<CNMEA_Raw> {
 public:
     void OnUpdate(CNMEA_Raw& raw) override {
         lines.emplace_back(raw.text);
-        if (std::strstr(raw.text, "RMC,")) CDataConnection::DispatchPositionUpdate();
+        if (std::strstr(raw.text, "RMC,")) Listener<CDataGPSPosition>::Publish(position);
     }
     std::vector<std::string> lines;
+    CDataGPSPosition position;
+};
+
+// The changes of input a connection announces.
+class Changes : public Listener<CDataSourceChange> {
+public:
+    void OnUpdate(CDataSourceChange& c) override { kinds.push_back(c.kind); }
+    int Count(CDataSourceChange::Kind kind) const { return int(std::count(kinds.begin(), kinds.end(), kind)); }
+    std::vector<CDataSourceChange::Kind> kinds;
 };
 
 std::string WriteFile(const QTemporaryDir& dir, const std::string& text) {
@@ -160,8 +170,7 @@ std::string WriteFile(const QTemporaryDir& dir, const std::string& text) {
 TEST(SimulationConnection, PlaysUpToTheNextPositionEachSecondAndRewinds) {
     conntest::SettingsGuard guard;
     QTemporaryDir dir;
-    int starts = 0;
-    CDataConnection::hooks.simulationStarting = [&]() { ++starts; };
+    Changes changes;
     std::string text = "# a comment line without a dollar\n";
     text += Sentence("GPGSV,1") + "\r\n" + Sentence("GPRMC,1") + "\r\n";
     text += "junk" + Sentence("GPGGA,2") + "\r" + Sentence("GPRMC,2") + "\n" + Sentence("GPXTE,3");  // no final line end
@@ -170,7 +179,7 @@ TEST(SimulationConnection, PlaysUpToTheNextPositionEachSecondAndRewinds) {
     CNMEASimulation sim;
     ASSERT_TRUE(sim.Open());
     EXPECT_TRUE(sim.IsSimulation());
-    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(changes.kinds, std::vector<CDataSourceChange::Kind>{CDataSourceChange::kSimulationStarted});
 
     sim.PlayPeriod();
     EXPECT_EQ(feed.lines.size(), 2u);
@@ -183,15 +192,11 @@ TEST(SimulationConnection, PlaysUpToTheNextPositionEachSecondAndRewinds) {
     EXPECT_EQ(feed.lines[4], Sentence("GPXTE,3") + "\r\n");
     EXPECT_EQ(feed.lines[6], Sentence("GPRMC,1") + "\r\n");
     EXPECT_EQ(sim.Rewinds(), 1);
-    EXPECT_EQ(starts, 2);
+    EXPECT_EQ(changes.Count(CDataSourceChange::kSimulationRewound), 1);
 
     // Driven by the heartbeat: ten pulses make exactly one period.
     for (int i = 0; i < CNMEASimulation::kPeriodPulses; ++i) CHeartbeat::Pulse();
     EXPECT_EQ(feed.lines.size(), 9u);
-    int ended = 0;
-    CDataConnection::hooks.simulationEnded = [&]() { ++ended; };
-    sim.Close();
-    EXPECT_EQ(ended, 1);
 }
 
 TEST(SimulationConnection, FileWithoutSentencesRewindsThirtyTimesAndNeverMoves) {
@@ -260,6 +265,18 @@ TEST(LocationService, PlatformUpdatesBecomeFixesWithTheDocumentedRules) {
     EXPECT_FALSE(CLocationServiceConnection::ApplyPositionInfo(QGeoPositionInfo(), p, 0));
     EXPECT_EQ(p.fix_status, FIX_NONE);
     EXPECT_DOUBLE_EQ(p.lat, 50.7);
+}
+
+TEST(LocationService, UpdatesMoveTheBoatAsTheirSource) {
+    COverlayGPSPosition& gps = COverlayGPSPosition::theLatestPosition;
+    std::vector<double> published;
+    Catch<CDataGPSPosition> positions([&](CDataGPSPosition& p) { published.push_back(p.lat); });
+    CLocationServiceConnection service;
+    service.PositionUpdated(Fix(47.25, 8.5, 1700000000000));
+    ASSERT_EQ(published, std::vector<double>{47.25});
+    EXPECT_EQ(gps.position_source, static_cast<const CDataConnection*>(&service));
+    EXPECT_TRUE(service.IsOpen()) << "open once a position came";
+    gps.position_source = nullptr;
 }
 
 TEST(LocationService, SatelliteTableHoldsAtMostTwentyFourInUse) {

@@ -134,7 +134,7 @@ TEST(ConnectionOutput, FilterDecidesAndReceivedSentencesAreNeverEchoed) {
     LineSink a;
     LineSink b;
     CNMEA_Raw raw;
-    std::snprintf(raw.text, sizeof raw.text, "%s\r\n", conntest::Sentence("GPRMC,1").c_str());
+    std::snprintf(raw.text, sizeof raw.text, "%s\r\n", Sentence("GPRMC,1").c_str());
 
     // No rules: nothing is written, whoever sent it.
     Listener<CNMEA_Raw>::Publish(raw);
@@ -152,7 +152,7 @@ TEST(ConnectionOutput, FilterDecidesAndReceivedSentencesAreNeverEchoed) {
     raw.source = nullptr;  // generated here
     Listener<CNMEA_Raw>::Publish(raw);
     ASSERT_EQ(a.written.size(), 1u);
-    std::snprintf(raw.text, sizeof raw.text, "%s\r\n", conntest::Sentence("GPGSV,1").c_str());
+    std::snprintf(raw.text, sizeof raw.text, "%s\r\n", Sentence("GPGSV,1").c_str());
     Listener<CNMEA_Raw>::Publish(raw);
     EXPECT_EQ(a.written.size(), 1u);
     EXPECT_EQ(b.written.size(), 3u);

@@ -14,12 +14,17 @@
 #include "core/heartbeat.h"
 #include "navdata/dataconnection_net.h"
 #include "navdata/network_name.h"
-#include "overlays/gpsdata.h"
+#include "navdata/gpsposition.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include "tests/support/recording_ui.h"
 #include "test_connection_support.h"
 
 using conntest::Numbered;
-using conntest::Sentence;
 using conntest::WaitFor;
 
 namespace {
@@ -61,6 +66,22 @@ QTcpSocket* ConnectTcp(LoopbackServer& server, size_t n = 1) {
     return server.WaitForClient(n);
 }
 
+// Pulses the heartbeat n times, letting the event loop run after each as the
+// application's would.
+void Pulses(int n) {
+    for (int i = 0; i < n; ++i) {
+        CHeartbeat::Pulse();
+        QCoreApplication::processEvents();
+    }
+}
+
+// Waits out a pending retry so that it cannot fire in a later test.
+void EndRetries() {
+    CDataConnection::AppWasDestroyed();
+    for (int i = 0; i < CTCPIPConnection::kReconnectPulses; ++i) CHeartbeat::Pulse();
+    CDataConnection::AppWasDestroyed();
+}
+
 TEST(TcpConnection, BurstBeyondTheLimitIsCutAtTwoHundredLines) {
     conntest::SettingsGuard guard;
     TcpSettingsGuard tcpGuard;
@@ -97,13 +118,13 @@ TEST(TcpConnection, DroppedConnectionRetriesAfterTenSecondsOfHeartbeat) {
     LoopbackServer server;
     QTcpSocket* peer = ConnectTcp(server);
     ASSERT_NE(peer, nullptr);
-    CDataConnection::Position()->fix_status = FIX_GPS;
+    COverlayGPSPosition::theLatestPosition.fix_status = FIX_GPS;
 
     peer->disconnectFromHost();
     ASSERT_TRUE(WaitFor([]() { return CDataConnection::theConnection == nullptr; }));
     ASSERT_FALSE(ui.status.empty());
     EXPECT_EQ(ui.status.back(), "TCP Disconnected");
-    EXPECT_EQ(CDataConnection::Position()->fix_status, FIX_NONE);
+    EXPECT_EQ(COverlayGPSPosition::theLatestPosition.fix_status, FIX_NONE);
     ASSERT_TRUE(CTCPIPConnection::ReconnectPending());
 
     for (int i = 0; i < CTCPIPConnection::kReconnectPulses - 1; ++i) CHeartbeat::Pulse();
@@ -121,9 +142,82 @@ TEST(TcpConnection, DroppedConnectionRetriesAfterTenSecondsOfHeartbeat) {
     for (int i = 0; i < CTCPIPConnection::kReconnectPulses; ++i) CHeartbeat::Pulse();
     ASSERT_TRUE(WaitFor([]() { return CTCPIPConnection::ReconnectPending(); }));
     EXPECT_EQ(ui.status.back().rfind("TCP Error: ", 0), 0u) << ui.status.back();
-    CDataConnection::AppWasDestroyed();
-    for (int i = 0; i < CTCPIPConnection::kReconnectPulses; ++i) CHeartbeat::Pulse();  // lets the pending one run out
-    CDataConnection::AppWasDestroyed();
+    EndRetries();
+}
+
+TEST(TcpConnection, PeerThatFallsSilentCountsAsDropped) {
+    conntest::SettingsGuard guard;
+    TcpSettingsGuard tcpGuard;
+    RecordingUi ui;
+    LoopbackServer server;
+    conntest::RawRecorder received;
+    QTcpSocket* peer = ConnectTcp(server);
+    ASSERT_NE(peer, nullptr);
+    WaitFor([]() { return false; }, 50);  // the client side sees its connection complete
+
+    // Data restarts the count: 14.9 s of silence, a sentence, 14.9 s more.
+    Pulses(CTCPIPConnection::kSilenceTimeoutPulses - 1);
+    const std::string line = Numbered(1) + "\r\n";
+    peer->write(line.data(), qint64(line.size()));
+    ASSERT_TRUE(WaitFor([&]() { return received.lines.size() == 1; }));
+    Pulses(CTCPIPConnection::kSilenceTimeoutPulses - 1);
+    ASSERT_NE(CDataConnection::theConnection, nullptr);
+
+    Pulses(1);
+    ASSERT_TRUE(WaitFor([]() { return CDataConnection::theConnection == nullptr; }));
+    EXPECT_EQ(ui.status.back(), "TCP Disconnected");
+    EXPECT_TRUE(CTCPIPConnection::ReconnectPending());
+    EndRetries();
+}
+
+// A loopback listener whose accept queue is full: the kernel drops every further
+// connection request, so a connect to it neither completes nor fails.
+class FullListener {
+public:
+    FullListener() {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(m_listener, 0) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&a), &length) != 0)
+            return;
+        port = ntohs(a.sin_port);
+        m_filler = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (::connect(m_filler, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) port = 0;  // fills the queue
+    }
+    ~FullListener() {
+        if (m_filler >= 0) ::close(m_filler);
+        if (m_listener >= 0) ::close(m_listener);
+    }
+    int port = 0;
+
+private:
+    int m_listener = -1;
+    int m_filler = -1;
+};
+
+TEST(TcpConnection, ConnectThatNeverCompletesCountsAsDropped) {
+    conntest::SettingsGuard guard;
+    TcpSettingsGuard tcpGuard;
+    RecordingUi ui;
+    FullListener listener;
+    ASSERT_NE(listener.port, 0);
+    CTCPIPConnection::Setup("127.0.0.1", listener.port, false);
+    CDataConnection::settings.gps_connection_type = CDataConnection::kTcp;
+    CDataConnection::CreateConnection();
+    WaitFor([]() { return false; }, 300);
+    ASSERT_NE(CDataConnection::theConnection, nullptr) << "the connect is expected to hang, not fail";
+    Pulses(CTCPIPConnection::kConnectTimeoutPulses - 1);
+    ASSERT_NE(CDataConnection::theConnection, nullptr);
+    EXPECT_FALSE(CTCPIPConnection::ReconnectPending());
+
+    Pulses(1);
+    ASSERT_TRUE(WaitFor([]() { return CDataConnection::theConnection == nullptr; }));
+    EXPECT_EQ(ui.status.back(), "TCP Disconnected");
+    EXPECT_TRUE(CTCPIPConnection::ReconnectPending());
+    EndRetries();
 }
 
 TEST(TcpConnection, WritesAllowedSentencesButNeverWhatItReceived) {

@@ -11,6 +11,7 @@
 
 #include "navdata/dataconnection.h"
 #include "navdata/nmea_sentence.h"
+#include "nmea_test_support.h"
 
 namespace conntest {
 
@@ -25,14 +26,6 @@ bool WaitFor(F done, int ms = 3000) {
         QThread::msleep(2);
     }
     return true;
-}
-
-// "$" + body + "*hh" with a correct checksum.
-inline std::string Sentence(const std::string& body) {
-    char buf[256];
-    std::snprintf(buf, sizeof buf, "$%s", body.c_str());
-    CNMEASentence::compute_checksum(buf);
-    return buf;
 }
 
 // The n-th numbered test sentence (a type nobody parses, so it is only forwarded raw).
