@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The speedometer: speed over ground on a round dial, with the number below the hub.
+// Speed dials: speed over ground (the speedometer) and speed through the water (the boat
+// speed dial) on a round dial, with the number below the hub.
 
 #include <QFont>
 #include <QPainter>
@@ -11,6 +12,7 @@
 
 #include "displays/readouts.h"
 #include "navdata/gpsposition.h"
+#include "navdata/nmea_records.h"
 
 namespace NReadouts {
 
@@ -21,29 +23,31 @@ using CItemSettings = CDisplayView::CItemSettings;
 
 constexpr double kPi = 3.14159265358979323846;
 
-class CSpeedometer : public CDisplayView::CItemDraw {
+class CSpeedDial : public CDisplayView::CItemDraw, public CReading {
 public:
-    explicit CSpeedometer(CItemSettings& s)
-        : CItemDraw(s),
-          m_snap(TakeSnapshot(GpsSource())),
-          m_position([this](CDataGPSPosition& p) {
-              m_snap = TakeSnapshot(p);
-              if (Window()) Window()->Invalidate();
-          }),
-          m_units([this](CUnits&) {
+    explicit CSpeedDial(CItemSettings& s)
+        : CItemDraw(s), m_units([this](CUnits&) {
               if (Window()) Window()->Invalidate();
           }) {}
+
+    // The speed shown and the fastest of the last minutes, in knots; false for none.
+    virtual bool Reading(double& knots, double& highest) const = 0;
+    bool HasReading() const override {
+        double a = 0, b = 0;
+        return Reading(a, b);
+    }
 
     void Draw(QPainter& p, double w, double h) override {
         const double size = std::min(w, h);
         if (!(size > 4)) return;
         const CUnits& u = CDefaultUnits::u;
         const double factor = CUnits::SpeedFactor(u.speed_units);
-        const bool has = m_snap.fix && std::isfinite(m_snap.speed);
-        const double speed = has ? m_snap.speed * factor : 0.0;
+        double knots = 0, fastest = 0;
+        const bool has = Reading(knots, fastest) && std::isfinite(knots);
+        const double speed = has ? knots * factor : 0.0;
         // The scale follows the fastest speed of the last minutes, so that the needle
         // does not jump between scales with every gust.
-        const double highest = std::max(speed, has ? double(m_snap.max_speed) * factor : 0.0);
+        const double highest = std::max(speed, has ? fastest * factor : 0.0);
         const double full = SpeedometerScale(highest);
 
         p.save();
@@ -75,7 +79,7 @@ public:
 
         // The reading and its unit.
         std::string value = kNoValue;
-        if (has) u.FormatSpeedValue(m_snap.speed, value);
+        if (has) u.FormatSpeedValue(knots, value);
         font.setPixelSize(std::max(7, int(r * 0.22)));
         font.setBold(true);
         p.setFont(font);
@@ -107,22 +111,79 @@ public:
         p.restore();
     }
 
-    bool HasReading() const { return m_snap.fix; }
+protected:
+    void Redraw() {
+        if (Window()) Window()->Invalidate();
+    }
+
+private:
+    CHook<CUnits> m_units;
+};
+
+class CSpeedometer : public CSpeedDial {
+public:
+    explicit CSpeedometer(CItemSettings& s)
+        : CSpeedDial(s), m_snap(TakeSnapshot(GpsSource())), m_position([this](CDataGPSPosition& p) {
+              m_snap = TakeSnapshot(p);
+              Redraw();
+          }) {}
+
+    bool Reading(double& knots, double& highest) const override {
+        knots = m_snap.speed;
+        highest = m_snap.max_speed;
+        return m_snap.fix;
+    }
 
 private:
     GpsSnapshot m_snap;
     CHook<CDataGPSPosition> m_position;
-    CHook<CUnits> m_units;
 };
 
-CItem* MakeSpeedometer(CItemSettings& s) {
-    return new CSpeedometer(s);
+// Speed through the water from the log; blank like the other instruments when the log
+// falls silent.
+class CBoatSpeedDial : public CSpeedDial {
+public:
+    explicit CBoatSpeedDial(CItemSettings& s)
+        : CSpeedDial(s),
+          m_stale(kInstrumentStaleTicks,
+                  [this] {
+                      if (!m_has) return;
+                      m_has = false;
+                      Redraw();
+                  }),
+          m_log([this](CNMEA_Instruments::VHW& r) {
+              if (!r.speed_valid || !std::isfinite(r.speed)) return;
+              m_speed = r.speed;
+              m_range.Add(r.speed, CHeartbeat::PulseCount() * (CHeartbeat::kPulseMs / 1000.0));
+              m_has = true;
+              m_stale.Restart();
+              Redraw();
+          }) {}
+
+    bool Reading(double& knots, double& highest) const override {
+        knots = m_speed;
+        highest = m_range.Max();
+        return m_has;
+    }
+
+private:
+    double m_speed = 0;
+    bool m_has = false;
+    MinMaxRange m_range{300.0};
+    CCountdown m_stale;
+    CHook<CNMEA_Instruments::VHW> m_log;
+};
+
+template <class T>
+CItem* Make(CItemSettings& s) {
+    return new T(s);
 }
 
-CReadoutType t102("GPS:Speedometer", 102, 4, 200, 200, MakeSpeedometer);
+CReadoutType t101("Instruments:Dials:Boat speed", 101, 4, 200, 200, Make<CBoatSpeedDial>);
+CReadoutType t102("GPS:Speedometer", 102, 4, 200, 200, Make<CSpeedometer>);
 
 }  // namespace
 
-void detail::LinkDialItems() {}
+void detail::LinkSpeedDials() {}
 
 }  // namespace NReadouts

@@ -17,7 +17,8 @@ namespace NReadouts {
 void RegisterItemTypes() {
     detail::LinkGpsItems();
     detail::LinkInstrumentItems();
-    detail::LinkDialItems();
+    detail::LinkSpeedDials();
+    detail::LinkWindDials();
 }
 
 namespace {

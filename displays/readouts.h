@@ -43,7 +43,8 @@ namespace detail {
 // One per source file of read-out types, so that RegisterItemTypes brings each in.
 void LinkGpsItems();
 void LinkInstrumentItems();
-void LinkDialItems();
+void LinkSpeedDials();
+void LinkWindDials();
 }  // namespace detail
 
 // The position whose odometer and satellite counts the GPS items show; it is also what a
@@ -70,6 +71,15 @@ public:
     CReadoutType(const char* name, int id, int layer, int width, int height, ItemFactory make)
         : CItemSettingsTypeOf<CReadoutSettings>(name, id, layer, width, height), factory(make) {}
     ItemFactory factory;
+};
+
+// What every read-out item answers, text or dial: whether it shows a value now.
+class CReading {
+public:
+    virtual bool HasReading() const = 0;
+
+protected:
+    ~CReading() = default;
 };
 
 // The common base of hooks, so that an item can own hooks of several types.
@@ -101,11 +111,12 @@ private:
 };
 
 // A text read-out: title (the item type's name), value, units label.
-class CTextReadout : public CDisplayView::CItemText {
+class CTextReadout : public CDisplayView::CItemText, public CReading {
 public:
     explicit CTextReadout(CDisplayView::CItemSettings& settings);
     // Shows what is known now; called once the item is fully built.
     virtual void Start() { Refresh(); }
+    bool HasReading() const override { return Value() != kNoValue; }
 
 protected:
     // The value with the user's units; false when there is none (kNoValue is shown).
@@ -176,8 +187,10 @@ public:
         m_hooks.push_back(std::make_unique<CHook<T>>(std::move(fn)));
     }
 
+    // Keeps something the item's data needs alive for as long as the item (a shared feed).
+    void Keep(std::shared_ptr<void> holder) { m_keep.push_back(std::move(holder)); }
+
     void Accept(double reading);
-    bool HasReading() const { return m_has; }
 
 protected:
     bool Format(const CUnits& u, std::string& value, std::string& units) const override;
@@ -188,6 +201,7 @@ private:
     bool m_has = false;
     CCountdown m_stale;
     std::vector<std::unique_ptr<CHookBase>> m_hooks;
+    std::vector<std::shared_ptr<void>> m_keep;
 };
 
 // Text helpers shared by the read-outs.

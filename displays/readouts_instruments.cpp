@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Boat instrument read-outs fed straight from their sentences: wind, boat speed, depth,
-// water temperature, rudder, engine, mast rotation and barometric pressure.
+// Boat instrument read-outs fed from their sentences: wind, boat speed, depth, water
+// temperature, rudder, engine, mast rotation and barometric pressure, and the true wind
+// with its gusts and range.
 
 #include <cctype>
 #include <cmath>
@@ -9,8 +10,9 @@
 #include <memory>
 
 #include "displays/readouts.h"
-#include "navdata/gpsposition.h"
+#include "core/heartbeat.h"
 #include "navdata/nmea_records.h"
+#include "navdata/truewind.h"
 
 namespace NReadouts {
 
@@ -19,6 +21,15 @@ namespace {
 using CItem = CDisplayView::CItem;
 using CItemSettings = CDisplayView::CItemSettings;
 namespace I = CNMEA_Instruments;
+
+constexpr double kGustSeconds = 60.0;
+constexpr double kRangeSeconds = 300.0;
+
+// Wind statistics run on the heartbeat's clock, so that a replay with its own pulses
+// behaves as live.
+double HeartbeatSeconds() {
+    return double(CHeartbeat::PulseCount()) * CHeartbeat::kPulseMs / 1000.0;
+}
 
 std::string Printf1(const char* format, double v) {
     char buf[64];
@@ -145,36 +156,79 @@ CItem* MakeApparentWindSpeed(CItemSettings& s) {
     return item;
 }
 
-CItem* MakeTrueWindDirection(CItemSettings& s) {
-    auto* item = new CInstrumentReadout(s, BearingText);
-    // A true wind angle becomes a direction with the boat's heading (compass, or course
-    // over ground when moving); without one it cannot be shown.
-    auto heading =
-        std::make_shared<float>(GpsSource().HasFix() ? GpsSource().get_heading() : CDataSpeedDirection::kNoDirection);
-    item->Watch<CDataSpeedDirection>([heading](CDataSpeedDirection& d) { *heading = d.get_heading(); });
-    item->Listen<I::MWV>([heading](I::MWV& r, double& v) {
-        if (r.reference != I::MWV::kTrue || !(*heading < CDataSpeedDirection::kNoneThreshold)) return false;
-        v = std::fmod(double(*heading) + r.angle + 720.0, 360.0);
-        return true;
-    });
-    item->Listen<I::MWD>([](I::MWD& r, double& v) {
-        v = r.direction;
-        return true;
-    });
+// True wind: measured by the instrument or computed from the apparent wind (see
+// CFeedTrueWind); one feed serves every item that shows it.
+template <class Take>
+CItem* MakeTrueWind(CItemSettings& s, InstrumentFormatter formatter, Take take) {
+    auto* item = new CInstrumentReadout(s, std::move(formatter));
+    item->Keep(CFeedTrueWind::Acquire());
+    item->Listen<CDataTrueWind>(take);
     return item;
 }
 
-CItem* MakeTrueWindSpeed(CItemSettings& s) {
-    auto* item = new CInstrumentReadout(s, SpeedText);
-    item->Listen<I::MWV>([](I::MWV& r, double& v) {
-        v = r.speed;
-        return r.reference == I::MWV::kTrue;
+CItem* MakeTrueWindDirection(CItemSettings& s) {
+    return MakeTrueWind(s, BearingText, [](CDataTrueWind& w, double& v) {
+        v = w.direction;
+        return w.HasDirection();
     });
-    item->Listen<I::MWD>([](I::MWD& r, double& v) {
-        v = r.speed;
+}
+
+CItem* MakeTrueWindSpeed(CItemSettings& s) {
+    return MakeTrueWind(s, SpeedText, [](CDataTrueWind& w, double& v) {
+        v = w.speed;
         return true;
     });
-    return item;
+}
+
+// The strongest true wind of the last minute.
+CItem* MakeTrueWindGust(CItemSettings& s) {
+    auto range = std::make_shared<MinMaxRange>(kGustSeconds);
+    return MakeTrueWind(s, SpeedText, [range](CDataTrueWind& w, double& v) {
+        range->Add(w.speed, HeartbeatSeconds());
+        v = range->Max();
+        return true;
+    });
+}
+
+// The lightest and strongest true wind of the last five minutes, "12.1-15.3".
+class CTrueWindRange : public CTextReadout {
+public:
+    explicit CTrueWindRange(CItemSettings& s)
+        : CTextReadout(s),
+          m_feed(CFeedTrueWind::Acquire()),
+          m_stale(kInstrumentStaleTicks,
+                  [this] {
+                      if (m_range.IsEmpty()) return;
+                      m_range.Reset();
+                      Refresh();
+                  }),
+          m_wind([this](CDataTrueWind& w) {
+              if (!std::isfinite(w.speed)) return;
+              m_range.Add(w.speed, HeartbeatSeconds());
+              m_stale.Restart();
+              Refresh();
+          }) {}
+
+protected:
+    bool Format(const CUnits& u, std::string& value, std::string& units) const override {
+        units = CUnits::SpeedUnitName(u.speed_units);
+        if (m_range.IsEmpty()) return false;
+        std::string low, high;
+        u.FormatSpeedValue(m_range.Min(), low);
+        u.FormatSpeedValue(m_range.Max(), high);
+        value = low + "-" + high;
+        return true;
+    }
+
+private:
+    std::shared_ptr<CFeedTrueWind> m_feed;
+    MinMaxRange m_range{kRangeSeconds};
+    CCountdown m_stale;
+    CHook<CDataTrueWind> m_wind;
+};
+
+CItem* MakeTrueWindRange(CItemSettings& s) {
+    return new CTrueWindRange(s);
 }
 
 // Depth of water: DPT's depth with its transducer offset (to the waterline, or up to
@@ -259,6 +313,8 @@ CReadoutType t86("Instruments:True Wind Direction", 86, 5, 200, 100, MakeTrueWin
 CReadoutType t87("Instruments:True Wind Speed", 87, 5, 200, 100, MakeTrueWindSpeed);
 CReadoutType t94("Instruments:Mast Rotation Angle", 94, 5, 200, 100, MakeMastRotation);
 CReadoutType t95("Sensors:Barometric Pressure", 95, 5, 200, 100, MakeBarometricPressure);
+CReadoutType t112("Instruments:True Wind Range", 112, 5, 200, 100, MakeTrueWindRange);
+CReadoutType t113("Instruments:True Wind Gust", 113, 5, 200, 100, MakeTrueWindGust);
 
 }  // namespace
 
