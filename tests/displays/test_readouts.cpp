@@ -9,6 +9,7 @@
 #include <QPainter>
 
 #include <ctime>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -98,23 +99,54 @@ struct Readouts : ::testing::Test {
 
 // ---------------------------------------------------------------------------------------
 
+// The read-out types the program registers (not placeholders, not other items).
+std::vector<const Type*> ReadoutTypes() {
+    std::vector<const Type*> out;
+    for (const Type* t : Type::All()) {
+        if (dynamic_cast<const NReadouts::CReadoutType*>(t)) out.push_back(t);
+    }
+    return out;
+}
+
 TEST_F(Readouts, EveryReadoutReplacesItsPlaceholderWithTheSameNameLayerAndSize) {
-    const int ids[] = {33, 34, 35, 36, 41, 42, 43, 44, 45, 46, 47,  48, 49,
-                       68, 76, 78, 80, 81, 82, 86, 87, 94, 95, 102, 118};
-    for (int id : ids) {
-        const Type* real = Type::findType(id);
-        ASSERT_NE(real, nullptr) << id;
-        EXPECT_FALSE(real->IsPlaceholder()) << id;
+    const auto types = ReadoutTypes();
+    ASSERT_FALSE(types.empty());
+    for (const Type* real : types) {
+        EXPECT_FALSE(real->IsPlaceholder()) << real->name;
         const Type* placeholder = nullptr;
         for (const Type* t = Type::head; t; t = t->nextType) {
-            if (t->typeId == id && t->IsPlaceholder()) placeholder = t;
+            if (t->typeId == real->typeId && t->IsPlaceholder()) placeholder = t;
         }
-        ASSERT_NE(placeholder, nullptr) << id;
-        EXPECT_STREQ(real->name, placeholder->name) << id;
-        EXPECT_EQ(real->defaultLayer, placeholder->defaultLayer) << id;
-        EXPECT_EQ(real->defaultWidth, placeholder->defaultWidth) << id;
-        EXPECT_EQ(real->defaultHeight, placeholder->defaultHeight) << id;
+        ASSERT_NE(placeholder, nullptr) << real->name;
+        EXPECT_STREQ(real->name, placeholder->name);
+        EXPECT_EQ(real->defaultLayer, placeholder->defaultLayer) << real->name;
+        EXPECT_EQ(real->defaultWidth, placeholder->defaultWidth) << real->name;
+        EXPECT_EQ(real->defaultHeight, placeholder->defaultHeight) << real->name;
     }
+}
+
+// A real chartplotter's log (GPS, wind, log, depth, compass) and, for the sensors it
+// does not have, sentences of other devices: every read-out the program offers must show
+// a value from it.
+TEST_F(Readouts, EveryReadoutShowsDataFromAReplayedLog) {
+    std::vector<std::pair<const Type*, NReadouts::CReading*>> items;
+    for (const Type* t : ReadoutTypes()) {
+        auto* reading = dynamic_cast<NReadouts::CReading*>(Make(t->typeId));
+        ASSERT_NE(reading, nullptr) << t->name;
+        items.emplace_back(t, reading);
+    }
+    std::ifstream log(NAVORA_TEST_DATA_DIR "/navdata/bundg_zeus_9.log");
+    ASSERT_TRUE(log);
+    for (std::string line; std::getline(log, line);) {
+        std::vector<char> buf(line.begin(), line.end());
+        buf.push_back('\0');
+        CNMEASentence::DispatchSentence(buf.data(), nullptr);
+    }
+    Feed("INMTW,17.9,C");
+    Feed("IIRSA,10.5,A,,V");
+    Feed("IIRPM,E,1,2418.2,10.5,A");
+    Feed("IIXDR,A,-12.0,D,MAST,P,1.0132,B,BARO");
+    for (const auto& [type, reading] : items) EXPECT_TRUE(reading->HasReading()) << type->name;
 }
 
 TEST_F(Readouts, GpsItemsBlankUntilAFixThenShowTheFixInTheUsersUnits) {
@@ -265,43 +297,73 @@ TEST_F(Readouts, CompassHeadingIsAnInstrumentWithItsOwnTimeout) {
     EXPECT_EQ(hdg->Value(), "---");
 }
 
-TEST_F(Readouts, ApparentAndTrueWindFollowTheReferenceField) {
+TEST_F(Readouts, ApparentWindFollowsTheReferenceField) {
     CDefaultUnits::u.set_unit_family(CUnits::e_nautical_miles);
     UnitsChanged();
     Text* awa = MakeText(34);
     Text* aws = MakeText(35);
-    Text* twd = MakeText(86);
-    Text* tws = MakeText(87);
-
+    auto* dial = dynamic_cast<NReadouts::CReading*>(Make(100));
     Feed("WIMWV,45.0,R,10.0,M,A");
     EXPECT_EQ(awa->Value(), "45");
     EXPECT_EQ(awa->Units(), "\u00B0 stbd");
     EXPECT_EQ(aws->Value(), "19.4");  // 10 m/s
     EXPECT_EQ(aws->Units(), "kts");
-    EXPECT_EQ(twd->Value(), "---");
-    EXPECT_EQ(tws->Value(), "---");
-
+    EXPECT_TRUE(dial->HasReading());
     Feed("WIMWV,315.0,R,12.0,N,A");
     EXPECT_EQ(awa->Value(), "45");
     EXPECT_EQ(awa->Units(), "\u00B0 port");
-
-    // True wind is an angle off the bow: without a heading there is no direction yet.
+    // True wind, an invalid sentence or an unknown reference is not the apparent wind.
     Feed("WIMWV,90.0,T,15.0,N,A");
-    EXPECT_EQ(tws->Value(), "15.0");
-    EXPECT_EQ(twd->Value(), "---");
-    EXPECT_EQ(aws->Value(), "12.0") << "a true-wind sentence leaves the apparent wind alone";
-    GoodFix();  // moving on 245 over the ground
-    Feed("WIMWV,90.0,T,15.0,N,A");
-    EXPECT_EQ(twd->Value(), "335");
-    EXPECT_EQ(twd->Units(), "\u00B0T");
-    Feed("WIMWD,200.0,T,198.0,M,14.0,N,7.2,M");
-    EXPECT_EQ(twd->Value(), "200");
-    EXPECT_EQ(tws->Value(), "14.0");
-
-    // An invalid sentence or an unknown reference is not a reading.
     Feed("WIMWV,10.0,R,3.0,N,V");
     Feed("WIMWV,10.0,X,3.0,N,A");
     EXPECT_EQ(awa->Value(), "45");
+    EXPECT_EQ(aws->Value(), "12.0");
+}
+
+TEST_F(Readouts, TrueWindIsTheWindOverTheWater) {
+    CDefaultUnits::u.set_unit_family(CUnits::e_nautical_miles);
+    UnitsChanged();
+    Text* twd = MakeText(86);
+    Text* tws = MakeText(87);
+    Text* range = MakeText(112);
+    Text* gust = MakeText(113);
+    auto* dial = dynamic_cast<NReadouts::CReading*>(Make(99));
+
+    // Apparent wind alone: without the boat's speed there is no true wind.
+    Feed("WIMWV,90.0,R,10.0,N,A");
+    EXPECT_EQ(tws->Value(), "---");
+    // 10 knots apparent on the beam at 5 knots through the water: 11.2 knots from
+    // 116.6 degrees off the bow; heading 100 makes it blow from 217.
+    Feed("VWVHW,,T,,M,5.0,N,,");
+    Feed("HCHDG,100.0,,,,");
+    Feed("WIMWV,90.0,R,10.0,N,A");
+    EXPECT_EQ(tws->Value(), "11.2");
+    EXPECT_EQ(twd->Value(), "217");
+    EXPECT_TRUE(dial->HasReading());
+    // A fair tide (6 knots over the ground) does not blow: the log's speed counts.
+    GoodFix();
+    Feed("WIMWV,90.0,R,10.0,N,A");
+    EXPECT_EQ(tws->Value(), "11.2");
+    Feed("WIMWV,90.0,R,14.0,N,A");
+    EXPECT_EQ(gust->Value(), "14.9");
+    EXPECT_EQ(range->Value(), "11.2-14.9");
+
+    // The log and the compass fall silent: speed and course over the ground stand in.
+    Pulses(NReadouts::kInstrumentStaleTicks);
+    EXPECT_EQ(range->Value(), "---");
+    GoodFix("134600.00");
+    Feed("WIMWV,90.0,R,10.0,N,A");
+    EXPECT_EQ(tws->Value(), "11.7");
+    EXPECT_EQ(twd->Value(), "006");  // 245 + 121
+
+    // An instrument that sends the true wind is believed over any computation.
+    Feed("WIMWV,30.0,T,8.0,N,A");
+    Feed("WIMWV,90.0,R,10.0,N,A");
+    EXPECT_EQ(tws->Value(), "8.0");
+    EXPECT_EQ(twd->Value(), "275");
+    Feed("WIMWD,200.0,T,198.0,M,14.0,N,7.2,M");
+    EXPECT_EQ(twd->Value(), "200");
+    EXPECT_EQ(tws->Value(), "14.0");
 }
 
 TEST_F(Readouts, InstrumentsBlankAfterTenSecondsWithoutTheirSentence) {
