@@ -220,40 +220,33 @@ TEST(TcpConnection, ConnectThatNeverCompletesCountsAsDropped) {
     EndRetries();
 }
 
-TEST(TcpConnection, WritesAllowedSentencesButNeverWhatItReceived) {
+TEST(TcpConnection, WritesAllowedSentencesButNeverWhatItReceivedAndNothingWithoutRules) {
     conntest::SettingsGuard guard;
     TcpSettingsGuard tcpGuard;
     LoopbackServer server;
-    CDataConnection::settings.output_filters = {"Allow"};
     conntest::RawRecorder received;
-    QTcpSocket* peer = ConnectTcp(server);
-    ASSERT_NE(peer, nullptr);
+    auto generate = [](const char* text) {
+        CNMEA_Raw generated;
+        std::snprintf(generated.text, sizeof generated.text, "%s", text);
+        generated.AddChecksumAndDispatch();
+    };
+    // No rules: not even the autopilot sentence goes out.
+    QTcpSocket* silent = ConnectTcp(server, 1);
+    ASSERT_NE(silent, nullptr);
+    generate("$ECRMB,A,0.1,L,X,WP1");
+    WaitFor([]() { return false; }, 150);
+    EXPECT_EQ(silent->bytesAvailable(), 0);
 
+    CDataConnection::settings.output_filters = {"Allow"};
+    QTcpSocket* peer = ConnectTcp(server, 2);
+    ASSERT_NE(peer, nullptr);
     const std::string in = Sentence("GPRMB,in") + "\r\n";
     peer->write(in.data(), static_cast<qint64>(in.size()));
     ASSERT_TRUE(WaitFor([&]() { return received.lines.size() == 1; }));
-
-    CNMEA_Raw generated;
-    std::snprintf(generated.text, sizeof generated.text, "$ECRMB,out");
-    generated.AddChecksumAndDispatch();
+    generate("$ECRMB,out");
     ASSERT_TRUE(WaitFor([&]() { return peer->bytesAvailable() > 0; }));
     WaitFor([]() { return false; }, 100);
     EXPECT_EQ(peer->readAll().toStdString(), Sentence("ECRMB,out") + "\r\n");
-}
-
-TEST(TcpConnection, NoRulesMeansNothingIsWritten) {
-    conntest::SettingsGuard guard;
-    TcpSettingsGuard tcpGuard;
-    LoopbackServer server;
-    CDataConnection::settings.output_filters.clear();
-    conntest::RawRecorder keepsRawFlowing;
-    QTcpSocket* peer = ConnectTcp(server);
-    ASSERT_NE(peer, nullptr);
-    CNMEA_Raw generated;
-    std::snprintf(generated.text, sizeof generated.text, "$ECRMB,A,0.1,L,X,WP1");
-    generated.AddChecksumAndDispatch();
-    WaitFor([]() { return false; }, 150);
-    EXPECT_EQ(peer->bytesAvailable(), 0);
 }
 
 TEST(TcpConnection, RestrictedToAnotherNetworkDoesNotDial) {
