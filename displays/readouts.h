@@ -2,7 +2,7 @@
 #pragma once
 
 // Read-out items: GPS values and boat instruments shown as a title, a value and a units
-// label, and the speedometer dial.
+// label, and the dials (speed over ground, boat speed, apparent and true wind).
 //
 // Every item listens to the data it shows and redraws when that data is published; none
 // of them polls. Staleness: GPS items follow the position (it publishes once more when
@@ -172,19 +172,14 @@ class CInstrumentReadout : public CTextReadout {
 public:
     CInstrumentReadout(CDisplayView::CItemSettings& settings, InstrumentFormatter formatter);
 
-    // Listens to record type R; `take` returns true and sets the reading when the
-    // record carries one.
+    // Listens to published data of type R (a sentence record, the true wind); `take`
+    // returns true and sets the reading when the value carries one.
     template <class R>
     void Listen(std::function<bool(R&, double&)> take) {
         m_hooks.push_back(std::make_unique<CHook<R>>([this, take = std::move(take)](R& record) {
             double v = 0;
             if (take(record, v)) Accept(v);
         }));
-    }
-    // Anything else the item needs to watch (a heading for the true wind direction).
-    template <class T>
-    void Watch(std::function<void(T&)> fn) {
-        m_hooks.push_back(std::make_unique<CHook<T>>(std::move(fn)));
     }
 
     // Keeps something the item's data needs alive for as long as the item (a shared feed).
