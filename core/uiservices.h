@@ -42,10 +42,21 @@ public:
     bool IsCancelled() const { return m_cancelled.load(); }
     void SetDone() { m_done.store(true); }
     bool IsDone() const { return m_done.load(); }
+    // Transfers also tell how many bytes are done of how many (total 0: not known yet);
+    // the fraction follows when the total is known.
+    void SetBytes(long long done, long long total) {
+        m_bytesDone.store(done);
+        m_bytesTotal.store(total);
+        if (total > 0) SetProgress(static_cast<double>(done) / static_cast<double>(total));
+    }
+    long long BytesDone() const { return m_bytesDone.load(); }
+    long long BytesTotal() const { return m_bytesTotal.load(); }
 
 private:
     std::string m_title;
     std::atomic<double> m_progress{0};
+    std::atomic<long long> m_bytesDone{0};
+    std::atomic<long long> m_bytesTotal{0};
     std::atomic<bool> m_cancelled{false};
     std::atomic<bool> m_done{false};
 };

@@ -26,6 +26,8 @@ PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick socat nginx dbus curl netcat-openbsd
+  # TLS for the web client and its tests (test certificates are made with openssl)
+  openssl libssl3 ca-certificates
   appstream desktop-file-utils shared-mime-info
   # fonts and data tools
   fonts-roboto fonts-dejavu-core

@@ -9,13 +9,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
-// What each subsystem may include besides itself.
+// What each subsystem may include (and link) besides itself. The online services sit
+// below the charts so that chart chunks can be fetched with the web client.
 const std::map<std::string, std::set<std::string>> kAllowed = {
     {"core", {}},
     {"units", {"core"}},
@@ -75,7 +78,45 @@ std::vector<Violation> Scan(const std::string& subsystem, bool checkQuick) {
     return found;
 }
 
+QString ReadSource(const QString& relative) {
+    QFile f(QStringLiteral(NAVORA_SOURCE_DIR "/") + relative);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
 }  // namespace
+
+// The CMake targets must follow the same stack as the includes: a library that links one
+// above it would let the includes follow.
+TEST(Layering, LibrariesLinkOnlyDownwards) {
+    static const QRegularExpression target(QStringLiteral("\\bnavora_([a-z]+)\\b(?!_)"));
+    for (const auto& [subsystem, allowed] : kAllowed) {
+        const QString cmake = ReadSource(QString::fromStdString(subsystem) + QStringLiteral("/CMakeLists.txt"));
+        auto m = target.globalMatch(cmake);
+        while (m.hasNext()) {
+            const std::string linked = m.next().captured(1).toStdString();
+            if (linked == subsystem || !kAllowed.count(linked)) continue;
+            if (!allowed.count(linked))
+                ADD_FAILURE() << subsystem << "/CMakeLists.txt links navora_" << linked << ", above " << subsystem;
+        }
+    }
+}
+
+// The root adds the libraries lowest first, so that each finds the targets it links.
+TEST(Layering, LibrariesAreAddedLowestFirst) {
+    static const QRegularExpression loop(QStringLiteral("foreach\\(lib ([a-z ]+)\\)"));
+    const auto m = loop.match(ReadSource(QStringLiteral("CMakeLists.txt")));
+    ASSERT_TRUE(m.hasMatch()) << "the root CMakeLists.txt no longer adds the libraries in one loop";
+    std::vector<std::string> order;
+    for (const QString& name : m.captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts)) order.push_back(name.toStdString());
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (!kAllowed.count(order[i])) continue;
+        for (const std::string& below : kAllowed.at(order[i])) {
+            const auto at = std::find(order.begin(), order.end(), below);
+            EXPECT_TRUE(at != order.end() && at < order.begin() + static_cast<long>(i))
+                << order[i] << " is added before " << below << ", which it uses";
+        }
+    }
+}
 
 TEST(Layering, IncludesOnlyReachDownwards) {
     for (const auto& [subsystem, allowed] : kAllowed) {
