@@ -345,7 +345,14 @@ bool CWebServer_NB::OnFileData(QNetworkReply* reply) {
     if (reply->error() != QNetworkReply::NoError) return true;  // an error page: the end tells why
     if (!m_answerChecked) {
         m_answerChecked = true;
-        m_errorPage = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 400;
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        m_errorPage = status >= 400;
+        if (status >= 300 && status < 400) {
+            // Only reached when redirects are not followed: the page is not the file.
+            m_error = "The server moved the file elsewhere (HTTP status " + std::to_string(status) + ")";
+            m_failed = true;
+            return false;
+        }
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         const long long free = FreeSpaceOf(m_tmpPath);
         if (!m_errorPage && length.isValid() && free >= 0 && length.toLongLong() > free) {
@@ -451,7 +458,11 @@ void CWebServer_NB::OnFinished() {
                 m_error = ReplyError(r);
             } else if (!m_failed) {
                 const QVariant length = r->header(QNetworkRequest::ContentLengthHeader);
-                if (length.isValid() && length.toLongLong() >= 0) {
+                const int status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                if (status < 200 || status >= 300) {
+                    m_error = "Unexpected answer from the server (HTTP status " + std::to_string(status) + ")";
+                    m_failed = true;
+                } else if (length.isValid() && length.toLongLong() >= 0) {
                     size = length.toLongLong();
                 } else {
                     m_error = "The server did not give the size";
@@ -521,6 +532,10 @@ std::string CWebServer_NB_sliced::SlicePath(const std::string& path, long long i
 
 void CWebServer_NB_sliced::ReadSlices(const std::string& path, long long offset, int length, void* destination,
                                       Callback done) {
+    if (IsBusy()) {
+        QTimer::singleShot(0, this, [done] { done(-1); });
+        return;
+    }
     m_path = path;
     m_sliceOffset = offset;
     m_left = length;

@@ -200,6 +200,24 @@ TEST(WebClientTls, AnUntrustedCertificateIsRefusedWithItsReason) {
     COnlineSettings::SetExtraCaFile({});
 }
 
+TEST(OnlineSettings, ServerAddressesParseStrictlyAndUnusableSettingsFallBack) {
+    CServerAddress a;
+    ASSERT_TRUE(CServerAddress::Parse("mirror.example.net:8443/", true, a));
+    EXPECT_EQ(a.ToString(), "https://mirror.example.net:8443");
+    ASSERT_TRUE(CServerAddress::Parse("http://[::1]:81", true, a));
+    EXPECT_EQ(a.ToString(), "http://[::1]:81");
+    for (const char* bad : {"", "host:", "host:0", "host:70000", "host:12a", "ftp://host", "a b", "[::1", "[zz]:1", "x/y"})
+        EXPECT_FALSE(CServerAddress::Parse(bad, true, a)) << bad;
+
+    const CServerAddress before = COnlineSettings::GetServer(COnlineSettings::kChartServer);
+    COnlineSettings::SetServer(COnlineSettings::kChartServer, {false, "127.0.0.1", 8080});
+    EXPECT_EQ(COnlineSettings::GetServer(COnlineSettings::kChartServer).ToString(), "http://127.0.0.1:8080");
+    COnlineSettings::settings.chart_scheme = "gopher";
+    EXPECT_EQ(COnlineSettings::GetServer(COnlineSettings::kChartServer).ToString(),
+              COnlineSettings::DefaultServer(COnlineSettings::kChartServer).ToString());
+    COnlineSettings::SetServer(COnlineSettings::kChartServer, before);
+}
+
 INSTANTIATE_TEST_SUITE_P(PlainAndTls, WebClientNginx, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "https" : "http"; });
 
