@@ -167,7 +167,7 @@ CWebServer_NB::CWebServer_NB(const CServerAddress& server, bool followRedirects)
 CWebServer_NB::~CWebServer_NB() {
     if (m_reply) {
         QNetworkReply* r = Detach();
-        r->abort();
+        if (!r->isFinished()) r->abort();
         r->deleteLater();
     }
     CloseTmp(false);
@@ -583,7 +583,7 @@ CWebBinaryCGI_NB::~CWebBinaryCGI_NB() {
         QNetworkReply* r = m_reply;
         m_reply = nullptr;
         disconnect(r, nullptr, this, nullptr);
-        r->abort();
+        if (!r->isFinished()) r->abort();
         r->deleteLater();
     }
 }
