@@ -309,6 +309,8 @@ void CWebServer_NB::ReadPartialFileSlice_NB(const std::string& remotePath, long 
     }
     const long long last = offset + length - 1;
     request.setRawHeader("Range", QByteArray("bytes=") + QByteArray::number(offset) + '-' + QByteArray::number(last));
+    // The reply of a known, bounded size goes into one buffer instead of a chunk per read.
+    request.setAttribute(QNetworkRequest::MaximumDownloadBufferSizeAttribute, static_cast<qint64>(length));
     QNetworkReply* reply = getGlobalNetworkAccessManager()->get(request);
     if (!reply) {
         FailToStart("Request failed");
