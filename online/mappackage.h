@@ -63,7 +63,8 @@ public:
 
     // Begins; the callback runs exactly once, later, from the event loop.
     void Start();
-    // Stops as a failure (the user's choice: no message of its own).
+    // Stops as a failure (the user's choice: no message of its own); calls back before it
+    // returns. The progress data's cancel flag does the same from the event loop.
     void Cancel();
     bool IsFinished() const { return m_finished; }
 
