@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -179,8 +180,21 @@ void NginxServer::Stop() {
     m_running = false;
 }
 
-QStringList NginxServer::AccessLog() const {
-    QFile f(m_prefix.path() + QStringLiteral("/access.log"));
+QStringList NginxServer::AccessLog(int quietMs) const {
+    const QString path = m_prefix.path() + QStringLiteral("/access.log");
+    QElapsedTimer total, still;
+    total.start();
+    still.start();
+    qint64 size = QFileInfo(path).size();
+    while (still.elapsed() < quietMs && total.elapsed() < 5000) {
+        QThread::msleep(10);
+        const qint64 now = QFileInfo(path).size();
+        if (now != size) {
+            size = now;
+            still.restart();
+        }
+    }
+    QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return {};
     return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }

@@ -43,8 +43,10 @@ public:
     // The certificate authority's PEM file (TLS only).
     QString CaFile() const { return m_prefix.path() + QStringLiteral("/ca.pem"); }
 
-    // One line per finished request: "METHOD URI ARGS STATUS RANGE BYTES".
-    QStringList AccessLog() const;
+    // One line per finished request: "METHOD URI ARGS STATUS RANGE BYTES" ("-" for an
+    // empty field). nginx writes a line just after the response, so a client can see the
+    // answer first: this waits until the log has been still for `quietMs`.
+    QStringList AccessLog(int quietMs = 150) const;
     void Stop();
 
 private:
