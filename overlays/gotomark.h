@@ -63,7 +63,7 @@ struct CDataGotoMark {
     double time = 0;
 
     bool HasTarget() const { return target_id != 0; }
-    bool HasRange() const { return HasTarget() && range < kNoRange; }
+    bool HasRange() const { return HasTarget() && range != kNoRange; }
     // Metres from the boat to the end of the route (to the target without a route).
     double DistanceToEnd() const { return range + route_remaining; }
 };

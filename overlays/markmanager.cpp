@@ -40,19 +40,33 @@ void CMarkManager::Persistant::DeclareData() {
 namespace {
 
 // The whole marks or routes file: one section with the list, then the default object.
+// Reading notices damage that the format alone would let pass: a section that claims more
+// bytes than the file has, or elements that could not be read and were skipped. Such a
+// file must not be replaced by what was read from it.
 template <class T>
 class CListFile : public CSerializable {
 public:
-    CListFile(std::vector<std::unique_ptr<T>>& list, T& defaultObject) : m_list(list), m_default(defaultObject) {}
+    CListFile(std::vector<std::unique_ptr<T>>& list, T& defaultObject, long long fileSize = 0)
+        : m_list(list), m_default(defaultObject), m_fileSize(fileSize) {}
     bool Serialize(IOStream& s) override {
         Section sec(s);
+        uint32_t stored = 0;
+        if (sec.IsReading()) {
+            if (sec.End() > m_fileSize) m_incomplete = true;
+            const long long at = s.Position();
+            if (!sec.AtEnd() && (!s.ReadU32(stored) || !s.Seek(at))) return false;
+        }
         bool ok = CSerializableDeclareStatic(sec, m_list);
+        if (sec.IsReading() && m_list.size() < stored) m_incomplete = true;
         return ok && m_default.Serialize(s);
     }
+    bool Incomplete() const { return m_incomplete; }
 
 private:
     std::vector<std::unique_ptr<T>>& m_list;
     T& m_default;
+    long long m_fileSize;
+    bool m_incomplete = false;
 };
 
 // A name for a kept copy that does not exist yet.
@@ -140,8 +154,8 @@ bool CMarkManager::ReadMarks() {
     m_marksDamaged = false;
     const std::string path = MarksPath();
     if (!FileExists(path)) return false;
-    CListFile<COverlayMark> file(m_marks, *m_defaultMark);
-    if (file.ReadFile(path, NV_HWND(), int(kMarksMagic))) return true;
+    CListFile<COverlayMark> file(m_marks, *m_defaultMark, FileSize(path));
+    if (file.ReadFile(path, NV_HWND(), int(kMarksMagic)) && !file.Incomplete()) return true;
     m_marksDamaged = true;
     ReportDamaged(path);
     return false;
@@ -152,8 +166,8 @@ bool CMarkManager::ReadRoutes() {
     m_routesDamaged = false;
     const std::string path = RoutesPath();
     if (!FileExists(path)) return false;
-    CListFile<COverlayRoute> file(m_routes, *m_defaultRoute);
-    if (file.ReadFile(path, NV_HWND(), int(kRoutesMagic))) return true;
+    CListFile<COverlayRoute> file(m_routes, *m_defaultRoute, FileSize(path));
+    if (file.ReadFile(path, NV_HWND(), int(kRoutesMagic)) && !file.Incomplete()) return true;
     m_routesDamaged = true;
     ReportDamaged(path);
     return false;
