@@ -150,15 +150,25 @@ COverlayRoute::NearestLeg COverlayRoute::FindNearestLeg(double lat, double lon, 
         r.next = Waypoint(1);
         r.remaining = m_totalLength;
     }
+    // Which legs the position is alongside: past the bisector at the leg's start.
     const segment* previous = nullptr;
+    for (segment& s : m_segments) {
+        if (!s.valid()) continue;
+        s.compute(x, y, previous);
+        previous = &s;
+    }
     double after = m_totalLength;  // metres of route after the end of the leg looked at
     for (size_t i = 0; i < m_segments.size(); ++i) {
         segment& s = m_segments[i];
         after -= s.length;
-        if (!s.valid()) continue;
-        const bool alongside = s.compute(x, y, previous);
-        previous = &s;
-        if (!alongside || int(i) + 1 < minTarget) continue;
+        if (!s.valid() || !s.alongside || int(i) + 1 < minTarget) continue;
+        // Past the start of the next leg the position has left this one: where legs run
+        // on in a straight line, both lines pass through the boat and only this tells
+        // them apart.
+        const segment* next = nullptr;
+        for (size_t j = i + 1; j < m_segments.size() && !next; ++j)
+            if (m_segments[j].valid()) next = &m_segments[j];
+        if (next && next->alongside) continue;
         double v = s.d2;
         // Going the wrong way along a leg makes it a poor match.
         if (vx * s.dx + vy * s.dy < 0) v = 4 * v + 900;
