@@ -278,23 +278,31 @@ CItem* Make(CItemSettings& s) {
     return new T(s);
 }
 
-CReadoutType t22("Goto:Distance", kGotoDistance, 5, 200, 100, MakeGoto<kGotoDistance>);
-CReadoutType t23("Goto:Bearing", kGotoBearing, 5, 200, 100, MakeGoto<kGotoBearing>);
-CReadoutType t24("Goto:Turn Angle", kGotoTurnAngle, 5, 200, 100, MakeGoto<kGotoTurnAngle>);
-CReadoutType t25("Goto:CrossTrack", kGotoCrossTrack, 5, 200, 100, MakeGoto<kGotoCrossTrack>);
-CReadoutType t26("Goto:Arrow", 26, 4, 300, 300, Make<CGotoArrow>);
-CReadoutType t57("Goto:Time to Next WP", kGotoTimeToNext, 5, 200, 100, MakeGoto<kGotoTimeToNext>);
-CReadoutType t58("Goto:ETA Next WP", kGotoEtaNext, 5, 200, 100, MakeGoto<kGotoEtaNext>);
-CReadoutType t59("Goto:Dist to Route End", kGotoDistToEnd, 5, 200, 100, MakeGoto<kGotoDistToEnd>);
-CReadoutType t60("Goto:Time to Route End", kGotoTimeToEnd, 5, 200, 100, MakeGoto<kGotoTimeToEnd>);
-CReadoutType t61("Goto:ETA End of Route", kGotoEtaEnd, 5, 200, 100, MakeGoto<kGotoEtaEnd>);
-CReadoutType t62("Goto:VMG Parallel to Leg", kGotoVmgLeg, 5, 200, 100, MakeGoto<kGotoVmgLeg>);
-CReadoutType t63("Goto:VMG Towards Mark", kGotoVmgMark, 5, 200, 100, MakeGoto<kGotoVmgMark>);
-CReadoutType t64("Goto:Turn after Mark", kGotoTurnAfterMark, 5, 200, 100, MakeGoto<kGotoTurnAfterMark>);
-CReadoutType t66("Goto:Waypoint name", kGotoWaypointName, 5, 200, 100, MakeGoto<kGotoWaypointName>);
-CReadoutType t97("Goto:Coming Up", kGotoComingUp, 5, 200, 100, MakeGoto<kGotoComingUp>);
-CReadoutType t103("GPS: Drop Mark Button", 103, 7, 100, 70, Make<CDropMarkButton>);
-CReadoutType t114("Goto:% Along Route", kGotoPercentAlong, 5, 200, 100, MakeGoto<kGotoPercentAlong>);
+// Navigation needs the mark manager: until the application runs one, these types are
+// neither offered nor shown.
+class CGotoType : public CReadoutType {
+public:
+    using CReadoutType::CReadoutType;
+    bool FeatureAvailable() const override { return g_mark_manager != nullptr; }
+};
+
+CGotoType t22("Goto:Distance", kGotoDistance, 5, 200, 100, MakeGoto<kGotoDistance>);
+CGotoType t23("Goto:Bearing", kGotoBearing, 5, 200, 100, MakeGoto<kGotoBearing>);
+CGotoType t24("Goto:Turn Angle", kGotoTurnAngle, 5, 200, 100, MakeGoto<kGotoTurnAngle>);
+CGotoType t25("Goto:CrossTrack", kGotoCrossTrack, 5, 200, 100, MakeGoto<kGotoCrossTrack>);
+CGotoType t26("Goto:Arrow", 26, 4, 300, 300, Make<CGotoArrow>);
+CGotoType t57("Goto:Time to Next WP", kGotoTimeToNext, 5, 200, 100, MakeGoto<kGotoTimeToNext>);
+CGotoType t58("Goto:ETA Next WP", kGotoEtaNext, 5, 200, 100, MakeGoto<kGotoEtaNext>);
+CGotoType t59("Goto:Dist to Route End", kGotoDistToEnd, 5, 200, 100, MakeGoto<kGotoDistToEnd>);
+CGotoType t60("Goto:Time to Route End", kGotoTimeToEnd, 5, 200, 100, MakeGoto<kGotoTimeToEnd>);
+CGotoType t61("Goto:ETA End of Route", kGotoEtaEnd, 5, 200, 100, MakeGoto<kGotoEtaEnd>);
+CGotoType t62("Goto:VMG Parallel to Leg", kGotoVmgLeg, 5, 200, 100, MakeGoto<kGotoVmgLeg>);
+CGotoType t63("Goto:VMG Towards Mark", kGotoVmgMark, 5, 200, 100, MakeGoto<kGotoVmgMark>);
+CGotoType t64("Goto:Turn after Mark", kGotoTurnAfterMark, 5, 200, 100, MakeGoto<kGotoTurnAfterMark>);
+CGotoType t66("Goto:Waypoint name", kGotoWaypointName, 5, 200, 100, MakeGoto<kGotoWaypointName>);
+CGotoType t97("Goto:Coming Up", kGotoComingUp, 5, 200, 100, MakeGoto<kGotoComingUp>);
+CGotoType t103("GPS: Drop Mark Button", 103, 7, 100, 70, Make<CDropMarkButton>);
+CGotoType t114("Goto:% Along Route", kGotoPercentAlong, 5, 200, 100, MakeGoto<kGotoPercentAlong>);
 
 }  // namespace
 

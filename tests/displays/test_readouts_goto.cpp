@@ -122,6 +122,13 @@ TEST_F(GotoReadouts, TheDropMarkButtonMarksTheBoatsPosition) {
     EXPECT_DOUBLE_EQ(manager->Marks()[0]->getLat(), 50.5);
     EXPECT_DOUBLE_EQ(manager->Marks()[0]->getLon(), -2.0);
     EXPECT_FALSE(manager->MarksChanged());  // saved at once: a dropped mark must survive a crash
+
+    // Without a mark manager the navigation items are neither offered nor shown.
+    const auto* type = CDisplayView::CItemSettingsType::findType(NReadouts::kGotoDistance);
+    EXPECT_TRUE(type->FeatureAvailable());
+    manager.reset();
+    EXPECT_FALSE(type->FeatureAvailable());
+    EXPECT_FALSE(CDisplayView::CItemSettingsType::findType(103)->IsOffered());
 }
 
 }  // namespace
