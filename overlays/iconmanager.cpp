@@ -31,7 +31,7 @@ constexpr qint64 kMaxIconBytes = 4 * 1024 * 1024;
 // The position of the icon's point on the ground, as fractions of its size; centred
 // unless the drawing stands on its point.
 void BuiltinHotspot(const std::string& name, double& x, double& y) {
-    if (name == "Pin" || name == "G_Pin" || name == "Fishing") {
+    if (name == "Pin" || name == "G_pin" || name == "Fishing") {
         x = 0.5;
         y = 1.0;
         if (name == "Fishing") x = 0.17;
@@ -50,9 +50,11 @@ CIconManager& CIconManager::Instance() {
     return manager;
 }
 
-const std::vector<std::string>& CIconManager::builtinNames() {
-    // The first 32 are the legacy icon numbers of older overlay files, in their order.
-    static const std::vector<std::string> names = {
+namespace {
+// The drawings shipped in the program, by file name. The first 32 are the legacy icon
+// numbers of older overlay files, in their order.
+const std::vector<std::string>& BuiltinFiles() {
+    static const std::vector<std::string> files = {
         "Dot",       "House",    "Fuel",          "Car",        "Fish",         "Boat",        "Anchor",
         "Wreck",     "Exit",     "Skull",         "Flag",       "Tent",         "MOB",         "Deer",
         "First_aid", "Trackback", "TinyDot",      "Triangle",   "Square",       "Circle",      "Buoy_can",
@@ -60,6 +62,17 @@ const std::vector<std::string>& CIconManager::builtinNames() {
         "X",         "G_Pin",    "Foot",          "Water",      "None",         "Notes",       "Waypoint",
         "Lighthouse", "Marina",  "Mooring",       "Rock",       "Diver",        "Danger",      "Fishing",
     };
+    return files;
+}
+}  // namespace
+
+const std::vector<std::string>& CIconManager::builtinNames() {
+    // Icons are known by their normalised names ("TinyDot" is "Tinydot").
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> n;
+        for (const std::string& f : BuiltinFiles()) n.push_back(to_file_name(f));
+        return n;
+    }();
     return names;
 }
 
@@ -118,11 +131,12 @@ void CIconManager::initMap() {
 }
 
 void CIconManager::addBuiltins() {
-    for (const std::string& name : builtinNames()) {
+    for (const std::string& file : BuiltinFiles()) {
+        const std::string name = to_file_name(file);
         IconInfo info;
         info.builtin = true;
-        const QString plain = QStringLiteral(":/marks/%1.svg").arg(QString::fromStdString(name));
-        const QString tinted = QStringLiteral(":/marks/%1_c.svg").arg(QString::fromStdString(name));
+        const QString plain = QStringLiteral(":/marks/%1.svg").arg(QString::fromStdString(file));
+        const QString tinted = QStringLiteral(":/marks/%1_c.svg").arg(QString::fromStdString(file));
         if (QFile::exists(tinted)) {
             info.path = tinted.toStdString();
             info.colorizable = true;
@@ -190,6 +204,7 @@ bool CIconManager::hasIcon(const std::string& name) {
 const CIconManager::IconInfo* CIconManager::find(const std::string& name) {
     if (!m_initialised) initMap();
     auto it = m_icons.find(name);
+    if (it == m_icons.end()) it = m_icons.find(to_file_name(name));  // a name as typed or imported
     return it == m_icons.end() ? nullptr : &it->second;
 }
 

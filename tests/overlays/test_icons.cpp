@@ -42,6 +42,8 @@ TEST_F(IconTest, BuiltInIconsDrawAndColourisableOnesTakeTheMarkColour) {
     EXPECT_EQ(names[6], "Anchor");  // legacy icon numbers index this list
     EXPECT_EQ(names[12], "MOB");
     EXPECT_EQ(names[31], "Water");
+    EXPECT_EQ(names[16], "Tinydot");  // names are the normalised ones marks store
+    EXPECT_TRUE(icons.hasIcon("TinyDot"));
     for (const std::string& n : names) {
         FPoint hot;
         const QImage& img = icons.GetIcon(n, GraphicsColor(), hot, 24);
