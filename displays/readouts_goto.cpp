@@ -278,13 +278,31 @@ CItem* Make(CItemSettings& s) {
     return new T(s);
 }
 
-// Navigation needs the mark manager: until the application runs one, these types are
-// neither offered nor shown.
-class CGotoType : public CReadoutType {
+// The stored part of a navigation item: nothing beyond the common item settings.
+class CGotoSettings : public CItemSettings {
 public:
-    using CReadoutType::CReadoutType;
-    bool FeatureAvailable() const override { return g_mark_manager != nullptr; }
+    using CItemSettings::CItemSettings;
+    CItem* CreateItem(CDisplayView::IWindow& pageWindow) override;
 };
+
+// A navigation item type. Navigation needs the mark manager: until the application runs
+// one, these types are neither offered nor shown.
+class CGotoType : public CItemSettingsTypeOf<CGotoSettings> {
+public:
+    CGotoType(const char* name, int id, int layer, int width, int height, ItemFactory make)
+        : CItemSettingsTypeOf<CGotoSettings>(name, id, layer, width, height), factory(make) {}
+    bool FeatureAvailable() const override { return g_mark_manager != nullptr; }
+    ItemFactory factory;
+};
+
+CItem* CGotoSettings::CreateItem(CDisplayView::IWindow& pageWindow) {
+    const auto* type = dynamic_cast<const CGotoType*>(Type());
+    if (!type || !type->factory) return CItemSettings::CreateItem(pageWindow);
+    CItem* item = type->factory(*this);
+    // Virtual calls reach the finished item only now.
+    if (auto* text = dynamic_cast<CTextReadout*>(item)) text->Start();
+    return item;
+}
 
 CGotoType t22("Goto:Distance", kGotoDistance, 5, 200, 100, MakeGoto<kGotoDistance>);
 CGotoType t23("Goto:Bearing", kGotoBearing, 5, 200, 100, MakeGoto<kGotoBearing>);
