@@ -83,6 +83,7 @@ void CDataSource::Dispatch(void* data) {
 }
 
 double CDataSource::Now() {
+    if (s_replayNow != 0) return s_replayNow;
     using namespace std::chrono;
     const auto ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
     return double(ms) / 1000.0;

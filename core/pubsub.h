@@ -78,6 +78,10 @@ public:
 
     // The local clock in seconds since the epoch, with millisecond resolution.
     static double Now();
+    // Replays run the application by the times of a recorded log: while a time is set
+    // here, Now() (and so the heartbeat's clock) returns it. 0 restores the real clock.
+    static void SetReplayClock(double seconds) { s_replayNow = seconds; }
+    static double ReplayClock() { return s_replayNow; }
 
 private:
     friend struct callback;
@@ -86,6 +90,8 @@ private:
         Cursor* outer;
     };
     void Unlinking(CPrioritizedList::Node* node);
+
+    static inline double s_replayNow = 0;
 
     double m_timestamp = 0;
     CPrioritizedList m_list;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "core/apppaths.h"
 
@@ -25,7 +26,23 @@ CSerializable::IOStream::IOStream(const std::string& path, bool writing, const N
         m_out = f;
     else
         m_in = f;
-    if (!f) m_failed = true;
+    if (!f) {
+        m_failed = true;
+        return;
+    }
+    if (!writing) {
+        constexpr long long kMemoryLimit = 64LL * 1024 * 1024;
+        const long long size = FileSize(path);
+        if (size >= 0 && size <= kMemoryLimit) {
+            m_rbuf.resize(size_t(size));
+            if (size == 0 || std::fread(m_rbuf.data(), 1, size_t(size), f) == size_t(size)) {
+                m_inMemory = true;
+            } else {
+                std::vector<unsigned char>().swap(m_rbuf);
+                std::rewind(f);
+            }
+        }
+    }
 }
 
 CSerializable::IOStream::~IOStream() {
@@ -35,6 +52,8 @@ CSerializable::IOStream::~IOStream() {
 bool CSerializable::IOStream::Close() {
     bool ok = !m_failed;
     if (m_out) {
+        if (ok && m_size > 0 && std::fwrite(m_wbuf.data(), 1, size_t(m_size), m_out) != size_t(m_size)) ok = false;
+        std::vector<unsigned char>().swap(m_wbuf);
         if (std::fflush(m_out) != 0 || std::ferror(m_out)) ok = false;
         if (std::fclose(m_out) != 0) ok = false;
         m_out = nullptr;
@@ -42,6 +61,8 @@ bool CSerializable::IOStream::Close() {
     if (m_in) {
         std::fclose(m_in);
         m_in = nullptr;
+        std::vector<unsigned char>().swap(m_rbuf);
+        m_inMemory = false;
     }
     if (!ok) m_failed = true;
     return ok;
@@ -53,11 +74,21 @@ void CSerializable::IOStream::Fail() {
     if (m_out) std::fclose(m_out);
     m_in = nullptr;
     m_out = nullptr;
+    std::vector<unsigned char>().swap(m_wbuf);
+    std::vector<unsigned char>().swap(m_rbuf);
+    m_inMemory = false;
 }
 
 bool CSerializable::IOStream::Read(void* buf, size_t n) {
     if (!m_in) return false;
     if (n == 0) return true;
+    if (m_inMemory) {
+        const size_t avail = m_pos < 0 || size_t(m_pos) >= m_rbuf.size() ? 0 : m_rbuf.size() - size_t(m_pos);
+        const size_t got = std::min(n, avail);
+        if (got) std::memcpy(buf, m_rbuf.data() + m_pos, got);
+        m_pos += static_cast<long long>(got);
+        return got == n;
+    }
     const size_t got = std::fread(buf, 1, n, m_in);
     m_pos += static_cast<long long>(got);
     return got == n;
@@ -66,10 +97,16 @@ bool CSerializable::IOStream::Read(void* buf, size_t n) {
 bool CSerializable::IOStream::Write(const void* buf, size_t n) {
     if (!m_out) return false;
     if (n == 0) return true;
-    if (std::fwrite(buf, 1, n, m_out) != n) {
-        Fail();
-        return false;
+    const size_t end = size_t(m_pos) + n;
+    if (end > m_wbuf.size()) {
+        try {
+            m_wbuf.resize(std::max(end, m_wbuf.size() * 2));
+        } catch (const std::bad_alloc&) {
+            Fail();
+            return false;
+        }
     }
+    std::memcpy(m_wbuf.data() + m_pos, buf, n);
     m_pos += static_cast<long long>(n);
     m_size = std::max(m_size, m_pos);
     return true;
@@ -92,6 +129,17 @@ bool CSerializable::IOStream::Seek(long long pos) {
     FILE* f = m_in ? m_in : m_out;
     if (!f || pos < 0) return false;
     if (pos == m_pos) return true;
+    if (m_out) {
+        // In memory: anywhere up to what was written.
+        if (pos > m_size) return false;
+        m_pos = pos;
+        return true;
+    }
+    if (m_inMemory) {
+        // As on a file, a position past the end is reached, and reading there fails.
+        m_pos = pos;
+        return true;
+    }
     if (fseeko(f, static_cast<off_t>(pos), SEEK_SET) != 0) {
         Fail();
         return false;

@@ -80,6 +80,13 @@ public:
         long long m_pos = 0;
         long long m_size = 0;  // writing: the furthest byte written
         bool m_failed = false;
+        // Writing goes to memory and reaches the file in one piece on Close: sections
+        // seek back to fill in their lengths, and a file stream would flush at each.
+        std::vector<unsigned char> m_wbuf;
+        // Reading takes a file of moderate size into memory at once: object files are
+        // read in many small declarations, each a library call on a file stream.
+        std::vector<unsigned char> m_rbuf;
+        bool m_inMemory = false;
     };
 
     class InStream : public IOStream {

@@ -19,6 +19,7 @@ void RegisterItemTypes() {
     detail::LinkInstrumentItems();
     detail::LinkSpeedDials();
     detail::LinkWindDials();
+    detail::LinkGotoItems();
 }
 
 namespace {

@@ -45,6 +45,7 @@ void LinkGpsItems();
 void LinkInstrumentItems();
 void LinkSpeedDials();
 void LinkWindDials();
+void LinkGotoItems();
 }  // namespace detail
 
 // The position whose odometer and satellite counts the GPS items show; it is also what a

@@ -28,6 +28,7 @@ public:
         OBJECT_TRACK_SECTION = 2,
         OBJECT_AIS_TARGET = 3,
         OBJECT_GPS_POSITION = 4,
+        OBJECT_WAYPOINT = 5,  // a mark that belongs to a route
     };
 
     enum update_action : int {
@@ -156,6 +157,11 @@ public:
     bool IsDestroyed() const { return m_state == UPDATE_DESTROYED; }
 
     static size_t LiveObjectCount();
+
+protected:
+    // A mark becomes a waypoint when a route takes it (and a stand-alone mark again when
+    // it leaves the route).
+    void SetObjectType(object_type type) { m_type = type; }
 
 private:
     uint32_t m_orderKey;

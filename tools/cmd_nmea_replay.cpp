@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // navora-tool nmea-replay: serves a logged NMEA file over TCP or UDP at a steady rate, so
-// that the application (or a test) can be fed without a device.
+// that the application (or a test) can be fed without a device. Every line a TCP client
+// sends back (what Navora writes to its output, such as the autopilot's RMB) is printed
+// on standard output as a JSON line.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,15 +15,41 @@
 #include <QUdpSocket>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "tools/replay_harness.h"
 #include "tools/tool_command.h"
 
 namespace {
 
 constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
 constexpr int kMaxLine = 200;  // what a receiving connection accepts without its line end
+
+// Prints each complete line a client sends; a line that grows past kMaxReceived without
+// an end is cut there so that a client cannot make us hold unbounded data.
+constexpr int kMaxReceived = 1024;
+
+void PrintReceived(int client, QByteArray& pending, const QByteArray& data) {
+    pending += data;
+    for (;;) {
+        int end = pending.indexOf('\n');
+        if (end < 0) {
+            if (pending.size() < kMaxReceived) return;
+            end = kMaxReceived;
+        }
+        QByteArray line = pending.left(end);
+        pending.remove(0, end + (end < pending.size() && pending[end] == '\n' ? 1 : 0));
+        while (line.endsWith('\r')) line.chop(1);
+        if (line.trimmed().isEmpty()) continue;
+        CEventLine json;
+        json.Add("event", "received").Add("client", client).Add("line", line.toStdString());
+        const std::string text = json.Finish();
+        std::fprintf(stdout, "%s\n", text.c_str());
+        std::fflush(stdout);
+    }
+}
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "navora-tool nmea-replay: %s\n", message.c_str());
@@ -83,6 +111,7 @@ int Replay(const QStringList& argv) {
     QTimer tick;
     QTcpServer server;
     std::vector<QPointer<QTcpSocket>> clients;
+    int clientCount = 0;
     QUdpSocket udp;
     QHostAddress udpHost;
     int port = 0;
@@ -97,6 +126,10 @@ int Replay(const QStringList& argv) {
         QObject::connect(&server, &QTcpServer::newConnection, [&]() {
             while (QTcpSocket* c = server.nextPendingConnection()) {
                 QObject::connect(c, &QTcpSocket::disconnected, c, &QObject::deleteLater);
+                const int number = ++clientCount;
+                auto pending = std::make_shared<QByteArray>();
+                QObject::connect(c, &QTcpSocket::readyRead, c,
+                                 [c, number, pending]() { PrintReceived(number, *pending, c->readAll()); });
                 clients.emplace_back(c);
             }
             // The replay starts with the first client, so a pass is never played to nobody.
@@ -148,8 +181,10 @@ int Replay(const QStringList& argv) {
 const ToolCommandRegistry::Registrar kReplay({
     "nmea-replay",
     "FILE (--tcp-listen PORT [--bind ADDRESS] | --udp HOST:PORT) [--rate N] [--once]",
-    "serve an NMEA log at N sentences per second (default 10; TCP starts with the first client), looping unless --once",
+    "serve an NMEA log at N sentences per second (default 10; TCP starts with the first client), looping unless "
+    "--once; lines clients send back are printed as JSON",
     Replay,
+    false,
 });
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "tools/tool_command.h"
 
@@ -67,7 +68,16 @@ static void PrintHelp() {
 int main(int argc, char** argv) {
     // Rendering commands need QImage/QPainter but never a display.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    bool gui = true;
+    if (argc > 1) {
+        for (const ToolCommand& c : ToolCommandRegistry::Commands())
+            if (c.name == argv[1]) gui = c.needsGui;
+    }
+    std::unique_ptr<QCoreApplication> app;
+    if (gui)
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Navora"));
     QCoreApplication::setApplicationName(QStringLiteral("navora-tool"));
 

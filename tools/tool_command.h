@@ -15,6 +15,9 @@ struct ToolCommand {
     std::string summary;  // one line: what it does
     // Receives the arguments after the command name; returns the exit code.
     std::function<int(const QStringList& args)> run;
+    // Commands that draw (images, fonts) need the GUI application object; the others run
+    // on a plain core application, which needs no display at all.
+    bool needsGui = true;
 };
 
 class ToolCommandRegistry {
