@@ -9,9 +9,11 @@
 #include "displays/displayview.h"
 #include "maplib/chartlist.h"
 #include "navdata/gpsposition.h"
+#include "overlays/markmanager.h"
 
 namespace {
 std::unique_ptr<CChartList> g_chartList;
+std::unique_ptr<CMarkManager> g_marks;
 }
 
 // Loads what the subsystems keep between runs. A missing file is never an error (first
@@ -21,6 +23,11 @@ bool load_app_data() {
         g_chartList = std::make_unique<CChartList>();
         p_chart_list = g_chartList.get();
     }
+    if (!g_marks) {
+        g_marks = std::make_unique<CMarkManager>();
+        g_marks->SetDirectory(getAppDirectory());
+        g_marks->LoadFromFile();
+    }
     LoadLatestPosition(getAppDirectory());
     return true;
 }
@@ -28,6 +35,7 @@ bool load_app_data() {
 // Saves everything that changed. Called at shutdown, when the application becomes
 // inactive and whenever a subsystem changed one of its settings.
 bool save_all_app_data() {
+    if (g_mark_manager) g_mark_manager->SaveIfNeeded();
     SaveLatestPosition(getAppDirectory());
     PersistantData::SaveAll();
     if (CDisplayViewArrangementSet* layout = GetActiveArrangementSet()) layout->save_layout_if_changed();
