@@ -116,7 +116,11 @@ bool CTrackManager::LoadFromFile() {
     // What was recorded after the file was last written comes back before anything else
     // happens to the tracks.
     CTrackJournal::Contents contents;
-    if (m_journal.Enabled() && m_journal.Open(&contents)) ReplayJournal(contents);
+    if (m_readOnly) {
+        if (CTrackJournal::Read(JournalPath(), contents)) ReplayJournal(contents);
+    } else if (m_journal.Enabled() && m_journal.Open(&contents)) {
+        ReplayJournal(contents);
+    }
     m_changed = m_replayed > 0;
     for (auto& t : m_tracks)
         if (!t->isDeleted()) t->Dispatch(COverlayObject::UPDATE_CHANGED);
@@ -170,7 +174,7 @@ bool CTrackManager::SaveIfNeeded() {
     if (m_dir.empty()) SetDirectory(getAppDirectory());
     if (!m_changed) return true;
     // Never replace what we could not read with what we did.
-    if (m_damaged) return false;
+    if (m_damaged || m_readOnly) return false;
     PurgeTombstones(m_tracks, 0, CHeartbeat::Timestamp());
     const std::string path = FilePath();
     if (!WriteFile(path, NV_HWND(), int(kFileMagic))) return false;
@@ -379,7 +383,7 @@ CTrackJournal::TrackInfo CTrackManager::InfoOf(COverlayTrack& track) {
 }
 
 void CTrackManager::Record(COverlayTrack& track, const CTrackPoint& point) {
-    const bool journal = m_journal.Enabled();
+    const bool journal = m_journal.Enabled() && !m_readOnly;
     CTrackJournal::TrackInfo info;
     if (journal) info = InfoOf(track);
     const bool newSection = track.addPoint(point, true);

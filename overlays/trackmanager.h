@@ -70,6 +70,9 @@ public:
     std::string JournalPath() const { return m_dir + "/" + CTrackJournal::kFileName; }
     // Journalling on (the default) or off (replays that record nothing worth keeping).
     void SetJournalEnabled(bool enabled);
+    // Looking only: loading replays the journal without touching it, and nothing is
+    // ever written.
+    void SetReadOnly(bool readOnly) { m_readOnly = readOnly; }
     CTrackJournal& Journal() { return m_journal; }
     // Reads tracks.nvtf, then replays a journal left over into the tracks. A missing
     // file is an empty list; a damaged one is reported, what could be read is kept and
@@ -156,6 +159,7 @@ private:
     std::unique_ptr<COverlayTrack> m_defaultTrack;
     CTrackJournal m_journal;
     bool m_journalEnabled = true;
+    bool m_readOnly = false;
     bool m_changed = false;
     bool m_damaged = false;
     bool m_simulating = false;
