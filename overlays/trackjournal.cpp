@@ -275,6 +275,7 @@ bool CTrackJournal::Truncate() {
 bool CTrackJournal::Sync() {
     if (m_fd < 0) return false;
     m_dirty = false;
+    if (!m_syncing) return true;
     ++m_syncs;
     return ::fdatasync(m_fd) == 0;
 }

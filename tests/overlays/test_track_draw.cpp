@@ -64,9 +64,9 @@ TEST_F(TrackTest, ViewsFollowTheActiveTrackAsItGrowsAndGoes) {
 }
 
 TEST_F(TrackTest, SectionsMapHitAndDrawInTheirStyle) {
-    // A line from (50.5, -2.9) north-east; on this chart 1 m is about 0.009 px, so go far.
+    // A line from (50.5, -2.9) north-east in steps of 7 pixels on this chart.
     std::vector<CTrackPoint> pts;
-    for (int i = 0; i < 100; ++i) pts.emplace_back(50.5 + i * 0.002, -2.9 + i * 0.002, kT0 + i * 10);
+    for (int i = 0; i < 100; ++i) pts.emplace_back(50.5 + i * 0.005, -2.9 + i * 0.005, kT0 + i * 10);
     manager->ClearAll();
     auto owned = std::make_unique<COverlayTrack>();
     owned->setName("Harbour run");
@@ -92,7 +92,7 @@ TEST_F(TrackTest, SectionsMapHitAndDrawInTheirStyle) {
         sec->Draw(&painter, maps.back());
     }
     painter.end();
-    // The first point is at pixel (100, 500), the 64th at (226, 374).
+    // The first point is at pixel (100, 500), the 64th at (415, 185).
     ASSERT_EQ(maps[0].points.size(), 64u);
     EXPECT_NEAR(maps[0].screen[0].x, 100, 1e-3);
     EXPECT_NEAR(maps[0].screen[0].y, 500, 1e-3);
@@ -105,10 +105,27 @@ TEST_F(TrackTest, SectionsMapHitAndDrawInTheirStyle) {
     EXPECT_TRUE(maps[0].HitTest_mapped(153, 450, 16));
     EXPECT_FALSE(maps[0].HitTest_mapped(160, 450, 16));
     EXPECT_FALSE(maps[1].HitTest_mapped(150, 450, 16));
-    EXPECT_TRUE(maps[1].HitTest_mapped(280, 320, 16));
+    EXPECT_TRUE(maps[1].HitTest_mapped(500, 100, 16));
     // A section off the view is not moved to the screen, nor drawn.
     vp.visible = FRect(1000, 1000, 1800, 1800);
     EXPECT_FALSE(maps[0].map_to_screen(vp));
+
+    // Zoomed far out the steps are under a pixel: the line is still drawn, thinner.
+    vp.scale = 0.1;
+    vp.visible = FRect(0, 0, 8000, 8000);
+    image.fill(Qt::white);
+    QPainter far(&image);
+    far.setRenderHint(QPainter::Antialiasing);
+    for (auto& m : maps) {
+        ASSERT_TRUE(m.map_to_screen(vp));
+        m.object->Draw(&far, m);
+    }
+    far.end();
+    int inked = 0;
+    for (int x = 10; x < 59; ++x)
+        for (int y = 0; y < 60; ++y) inked += image.pixelColor(x, y).red() < 128 ? 1 : 0;
+    EXPECT_GT(inked, 45);  // along the 50-pixel diagonal x + y = 60
+    EXPECT_LT(inked, 200);
 
     // A tap without a user interface shows the track's summary.
     EXPECT_TRUE(t->getSections()[0]->onTap(nullptr, FPoint(150, 450), DblPoint(150, 450)));
