@@ -184,12 +184,31 @@ private:
     CHook<CTrackManager> m_tracks;
 };
 
-// Offered, and shown, only while there is a track manager to act on and report from.
-class CTrackItemType : public CReadoutType {
+// The stored part of a track item: nothing beyond the common item settings.
+class CTrackItemSettings : public CItemSettings {
 public:
-    using CReadoutType::CReadoutType;
-    bool FeatureAvailable() const override { return g_track_manager != nullptr; }
+    using CItemSettings::CItemSettings;
+    CItem* CreateItem(CDisplayView::IWindow& pageWindow) override;
 };
+
+// A track item type: offered, and shown, only while there is a track manager to act on
+// and report from.
+class CTrackItemType : public CItemSettingsTypeOf<CTrackItemSettings> {
+public:
+    CTrackItemType(const char* name, int id, int layer, int width, int height, ItemFactory make)
+        : CItemSettingsTypeOf<CTrackItemSettings>(name, id, layer, width, height), factory(make) {}
+    bool FeatureAvailable() const override { return g_track_manager != nullptr; }
+    ItemFactory factory;
+};
+
+CItem* CTrackItemSettings::CreateItem(CDisplayView::IWindow& pageWindow) {
+    const auto* type = dynamic_cast<const CTrackItemType*>(Type());
+    if (!type || !type->factory) return CItemSettings::CreateItem(pageWindow);
+    CItem* item = type->factory(*this);
+    // Virtual calls reach the finished item only now.
+    if (auto* text = dynamic_cast<CTextReadout*>(item)) text->Start();
+    return item;
+}
 
 template <TrackFormatter F, bool Altitude = false>
 CItem* MakeTrack(CItemSettings& s) {
