@@ -316,6 +316,15 @@ void CTrackManager::ForEachMatchingTrack(const std::string& text, const std::fun
     }
 }
 
+void CTrackManager::TrackChanged(COverlayTrack* track) {
+    if (!track) return;
+    track->SetModifiedNow();
+    if (!track->isDeleted()) track->Dispatch(COverlayObject::UPDATE_CHANGED);
+    m_changed = true;
+    Notify();
+    SaveIfNeeded();
+}
+
 COverlayTrack* CTrackManager::SplitTrack(COverlayTrack* track, const CTrackSection* section, int index) {
     auto it = std::find_if(m_tracks.begin(), m_tracks.end(), [&](const auto& t) { return t.get() == track; });
     if (it == m_tracks.end()) return nullptr;
@@ -331,6 +340,8 @@ COverlayTrack* CTrackManager::SplitTrack(COverlayTrack* track, const CTrackSecti
     raw->Dispatch(COverlayObject::UPDATE_CHANGED);
     m_changed = true;
     Notify();
+    // The journal names the second part by its id: the file must know it.
+    SaveIfNeeded();
     return raw;
 }
 

@@ -111,6 +111,8 @@ public:
     // Live tracks whose name or description contains the text (every one for an empty
     // text). Return false from fn to stop.
     void ForEachMatchingTrack(const std::string& text, const std::function<bool(COverlayTrack&)>& fn) const;
+    // After an edit of a track's name, description or category: stored, and shown again.
+    void TrackChanged(COverlayTrack* track);
     // Cuts `track` at a point; the second part follows it in the list.
     COverlayTrack* SplitTrack(COverlayTrack* track, const CTrackSection* section, int index);
     std::string DefaultName() const;

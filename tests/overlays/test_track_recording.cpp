@@ -238,3 +238,41 @@ TEST_F(TrackTest, StartingStoppingResumingAndSimulations) {
     ASSERT_NE(Active(), nullptr);
     EXPECT_EQ(Active()->getTotalPoints(), 2u);
 }
+
+TEST_F(TrackTest, SplittingAtAPointAndJoiningAgainKeepsEveryPoint) {
+    SailNorth(150, 20, 3, false);
+    COverlayTrack* whole = Active();
+    const std::vector<CTrackPoint> before = whole->AllPoints();
+    // The closest point to a place beside the 100th point is the 100th point.
+    double lat, lon;
+    Offset(kLat, kLon, 99 * 20 + 4, 3, lat, lon);
+    const CTrackSection* sec = nullptr;
+    int index = -1;
+    EXPECT_NEAR(whole->FindClosestPoint(lat, lon, sec, index), 5.0, 0.1);
+    ASSERT_EQ(sec, whole->getSections()[1].get());
+    ASSERT_EQ(index, 99 - 63);
+
+    COverlayTrack* rest = manager->SplitTrack(whole, sec, index);
+    ASSERT_NE(rest, nullptr);
+    ASSERT_EQ(manager->GetTracks().size(), 2u);
+    EXPECT_EQ(whole->getTotalPoints(), 100u);
+    EXPECT_EQ(rest->getTotalPoints(), 51u);  // the cut point is in both
+    EXPECT_TRUE(rest->FirstPoint()->SamePlaceAndTime(before[99]));
+    EXPECT_TRUE(whole->LastPoint()->SamePlaceAndTime(before[99]));
+    // The recording goes on in the second part, which is now the last track.
+    EXPECT_EQ(Active(), rest);
+    EXPECT_TRUE(rest->isRecording());
+    // Nothing to cut at either end.
+    EXPECT_EQ(manager->SplitTrack(rest, rest->getSections()[0].get(), 0), nullptr);
+    EXPECT_EQ(manager->SplitTrack(whole, whole->getSections().back().get(), whole->getSections().back()->size() - 1),
+              nullptr);
+
+    whole->JoinTrack(*rest);
+    EXPECT_EQ(rest->getTotalPoints(), 0u);
+    const std::vector<CTrackPoint> after = whole->AllPoints();
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t i = 0; i < after.size(); ++i) EXPECT_TRUE(after[i].SamePlaceAndTime(before[i])) << i;
+    CBounds b;
+    ASSERT_TRUE(whole->getLonLatBounds(b));
+    EXPECT_NEAR(b.ymax, before.back().lat, 1e-12);
+}
