@@ -97,17 +97,6 @@ TEST_F(TrackReadouts, StatisticsOfTheActiveTrackAsItIsRecorded) {
     EXPECT_EQ(Value(Make(51)), "2.00");
 }
 
-TEST_F(TrackReadouts, ItemsAreOfferedOnlyWithATrackManager) {
-    for (int id : {50, 51, 52, 53, 54, 55, 56, 117, 128, 130, 131}) {
-        const auto* t = CDisplayView::CItemSettingsType::findType(id);
-        ASSERT_TRUE(t && !t->IsPlaceholder()) << id;
-        EXPECT_TRUE(t->IsOffered()) << id;
-        manager.reset();
-        EXPECT_FALSE(t->IsOffered()) << id;
-        manager = std::make_unique<CTrackManager>();
-    }
-}
-
 TEST_F(TrackReadouts, ButtonsStartStopPauseAndResumeRecording) {
     auto* record = static_cast<Button*>(Make(50));
     auto* resume = static_cast<Button*>(Make(117));
