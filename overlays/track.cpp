@@ -262,6 +262,7 @@ COverlayTrack::~COverlayTrack() {
 }
 
 void COverlayTrack::Changed() {
+    m_altitudeCache.valid = false;
     if (m_owner) m_owner->SetChanged();
 }
 
@@ -446,6 +447,20 @@ bool COverlayTrack::hasAltitude() const {
 }
 
 bool COverlayTrack::getAltitudeMetrics(double& ascent, double& descent, double& minAlt, double& maxAlt) const {
+    // Read-outs ask at every position: a long track is walked once per change only.
+    AltitudeCache& c = m_altitudeCache;
+    if (!c.valid) {
+        c.any = ComputeAltitudeMetrics(c.ascent, c.descent, c.minAlt, c.maxAlt);
+        c.valid = true;
+    }
+    ascent = c.ascent;
+    descent = c.descent;
+    minAlt = c.minAlt;
+    maxAlt = c.maxAlt;
+    return c.any;
+}
+
+bool COverlayTrack::ComputeAltitudeMetrics(double& ascent, double& descent, double& minAlt, double& maxAlt) const {
     ascent = descent = 0;
     minAlt = std::numeric_limits<double>::infinity();
     maxAlt = -minAlt;
@@ -702,6 +717,7 @@ bool COverlayTrack::Serialize(IOStream& s) {
     if (ok && (sec.IsWriting() || !sec.AtEnd())) ok = SerializeSyncable(s);
     ok = ok && sec.declare(m_category);
     if (sec.IsReading()) {
+        m_altitudeCache.valid = false;
         m_lineStyle = (style >= 0 && style < kPatternCount) ? style : 0;
         if (!std::isfinite(m_lineWidth) || m_lineWidth < 0.5f || m_lineWidth > 50.0f) m_lineWidth = 2.0f;
         // Empty sections carry nothing and would break the shared end points.

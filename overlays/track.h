@@ -275,8 +275,16 @@ public:
     static const char* PatternName(int pattern);
 
 private:
+    struct AltitudeCache {
+        bool valid = false;
+        bool any = false;
+        double ascent = 0, descent = 0, minAlt = 0, maxAlt = 0;
+    };
+
+    // Every change of the points passes here.
     void Changed();
     void EnsureGrid(const CTrackPoint& p) const;
+    bool ComputeAltitudeMetrics(double& ascent, double& descent, double& minAlt, double& maxAlt) const;
 
     CTrackManager* m_owner = nullptr;
     bool m_closed = false;
@@ -290,6 +298,7 @@ private:
     double m_maxSpeed = 0;
     mutable CSimpleGrid m_grid;
     mutable bool m_hasGrid = false;
+    mutable AltitudeCache m_altitudeCache;
 
     static inline ITrackUi* s_ui = nullptr;
 };
