@@ -2,6 +2,7 @@
 #include "navdata/dataconnection_sim.h"
 
 #include "core/apppaths.h"
+#include "overlays/trackmanager.h"
 
 CNMEASimulation::Persistant CNMEASimulation::settings;
 
@@ -30,6 +31,7 @@ void CNMEASimulation::Configure(const NV_HWND& parent, const std::function<void(
 
 bool CNMEASimulation::Open() {
     Announce(CDataSourceChange::kSimulationStarted);
+    if (g_track_manager) g_track_manager->StartSimulation();
     m_file.setFileName(QString::fromStdString(settings.filename));
     if (settings.filename.empty() || !m_file.open(QIODevice::ReadOnly)) {
         SetStatus("Simulation file error");
@@ -41,6 +43,7 @@ bool CNMEASimulation::Open() {
 }
 
 void CNMEASimulation::Close() {
+    if (g_track_manager) g_track_manager->EndSimulation();
     if (m_file.isOpen()) m_file.close();
     notOpen = true;
 }
@@ -73,6 +76,7 @@ void CNMEASimulation::PlayPeriod() {
             m_file.seek(0);
             ++m_rewinds;
             Announce(CDataSourceChange::kSimulationRewound);
+            if (g_track_manager) g_track_manager->StartSimulation();
             continue;
         }
         DispatchLine(line);
