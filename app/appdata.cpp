@@ -10,10 +10,12 @@
 #include "maplib/chartlist.h"
 #include "navdata/gpsposition.h"
 #include "overlays/markmanager.h"
+#include "overlays/trackmanager.h"
 
 namespace {
 std::unique_ptr<CChartList> g_chartList;
 std::unique_ptr<CMarkManager> g_marks;
+std::unique_ptr<CTrackManager> g_tracks;
 }
 
 // Loads what the subsystems keep between runs. A missing file is never an error (first
@@ -28,6 +30,13 @@ bool load_app_data() {
         g_marks->SetDirectory(getAppDirectory());
         g_marks->LoadFromFile();
     }
+    if (!g_tracks) {
+        g_tracks = std::make_unique<CTrackManager>();
+        g_tracks->SetDirectory(getAppDirectory());
+        // A journal left by a crash is replayed here, before any new point is recorded.
+        g_tracks->LoadFromFile();
+        g_tracks->SetPositionColor(COverlayGPSPosition::settings.gc_color2);
+    }
     LoadLatestPosition(getAppDirectory());
     return true;
 }
@@ -36,6 +45,7 @@ bool load_app_data() {
 // inactive and whenever a subsystem changed one of its settings.
 bool save_all_app_data() {
     if (g_mark_manager) g_mark_manager->SaveIfNeeded();
+    if (g_track_manager) g_track_manager->SaveIfNeeded();
     SaveLatestPosition(getAppDirectory());
     PersistantData::SaveAll();
     if (CDisplayViewArrangementSet* layout = GetActiveArrangementSet()) layout->save_layout_if_changed();
