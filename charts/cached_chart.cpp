@@ -342,6 +342,7 @@ void CCachedQuickChart::Close() {
 }
 
 void CCachedQuickChart::DeleteWorkerAndSquares() {
+    SetFrame(Frame());  // Draw lets go of the squares before they go
     m_worker.reset();  // joins the threads; queued, in-work and processed squares go with it
     m_dibs.clear();
     m_square_count = 0;
@@ -419,31 +420,42 @@ void CCachedQuickChart::PostStatusMessages() {
     }
 }
 
-int CCachedQuickChart::Draw(QPainter* painter, const FRect& rect, const FPoint& origin, int zoom, bool& flag) {
-    flag = false;
-    const QRectF target(rect.left, rect.top, rect.Width(), rect.Height());
+namespace {
+
+// A view that the square arithmetic can handle: finite, not absurdly far out, not empty.
+bool SaneArea(double left, double top, double width, double height) {
+    return std::isfinite(left) && std::isfinite(top) && std::isfinite(width) && std::isfinite(height) &&
+           std::abs(left) < kMaxZoomedCoordinate && std::abs(top) < kMaxZoomedCoordinate &&
+           width < kMaxZoomedCoordinate && height < kMaxZoomedCoordinate;
+}
+
+}  // namespace
+
+void CCachedQuickChart::Update(const FRect& rect, const FPoint& origin, int zoom) {
     if (!m_chart) {
-        if (painter) painter->fillRect(target, Qt::white);
-        return 0;
+        SetFrame(Frame());
+        m_last_complete = false;
+        return;
     }
     zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
     const double s = std::ldexp(1.0, -zoom);
     const double left = origin.x * s, top = origin.y * s;
     const double width = rect.Width(), height = rect.Height();
-    const bool sane = std::isfinite(left) && std::isfinite(top) && std::isfinite(width) && std::isfinite(height) &&
-                      std::abs(left) < kMaxZoomedCoordinate && std::abs(top) < kMaxZoomedCoordinate &&
-                      width < kMaxZoomedCoordinate && height < kMaxZoomedCoordinate;
-    if (!sane || width < 1 || height < 1) {
-        if (painter && sane) painter->fillRect(target, Qt::white);
-        m_last_complete = false;
-        return 1;
+    Frame frame;
+    frame.open = true;
+    frame.zoom = zoom;
+    m_last_complete = false;
+    const bool sane = SaneArea(left, top, width, height);
+    long long cells = 0;
+    if (sane && width >= 1 && height >= 1) {
+        const long long rows = FloorToInt((top + height - 1) / kSquare) - FloorToInt(top / kSquare) + 1;
+        const long long cols = FloorToInt((left + width - 1) / kSquare) - FloorToInt(left / kSquare) + 1;
+        cells = rows * cols;
     }
-    const long long rows = FloorToInt((top + height - 1) / kSquare) - FloorToInt(top / kSquare) + 1;
-    const long long cols = FloorToInt((left + width - 1) / kSquare) - FloorToInt(left / kSquare) + 1;
-    if (rows * cols > kMaxCells) {
-        if (painter) painter->fillRect(target, Qt::white);
-        m_last_complete = false;
-        return 1;
+    if (cells < 1 || cells > kMaxCells) {
+        frame.blank = sane;
+        SetFrame(std::move(frame));
+        return;
     }
     m_map.Setup(left, top, width, height, zoom);
 
@@ -459,15 +471,52 @@ int CCachedQuickChart::Draw(QPainter* painter, const FRect& rect, const FPoint& 
     FilterDownloadRequests();
     TopUpDibList();
     PlaceSquares();
-    if (painter) {
-        // Squares reach past the rect's edges; the rest of the page is not ours to paint.
-        painter->save();
-        painter->setClipRect(target, Qt::IntersectClip);
-    }
-    Paint(painter, rect, left, top);
-    if (painter) painter->restore();
+    m_last_complete = BuildFrame(frame);
+    SetFrame(std::move(frame));
     RequestMissing();
     PostStatusMessages();
+}
+
+void CCachedQuickChart::SetFrame(Frame frame) {
+    std::lock_guard<std::mutex> lock(m_frame_mutex);
+    std::swap(m_frame, frame);
+    // The old frame's pixmaps go here, on this thread, once Draw can no longer reach them.
+}
+
+int CCachedQuickChart::Draw(QPainter* painter, const FRect& rect, const FPoint& origin, int zoom,
+                            bool& flag) const {
+    flag = false;
+    const QRectF target(rect.left, rect.top, rect.Width(), rect.Height());
+    std::lock_guard<std::mutex> lock(m_frame_mutex);
+    if (!m_frame.open) {
+        if (painter) painter->fillRect(target, Qt::white);
+        return 0;
+    }
+    if (!painter) return 1;
+    zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+    const double s = std::ldexp(1.0, -zoom);
+    const double left = origin.x * s, top = origin.y * s;
+    if (!SaneArea(left, top, rect.Width(), rect.Height())) return 1;
+    if (m_frame.blank) {
+        painter->fillRect(target, Qt::white);
+        return 1;
+    }
+    // Frame pixels to pixels of this zoom: 1 unless the caller drew at another zoom.
+    const double k = std::ldexp(1.0, m_frame.zoom - zoom);
+    const QRectF whole(0, 0, kSquare, kSquare);
+    // Squares reach past the rect's edges; the rest of the page is not ours to paint.
+    painter->save();
+    painter->setClipRect(target, Qt::IntersectClip);
+    for (const Piece& piece : m_frame.pieces) {
+        const double x = rect.left - left + piece.x * k, y = rect.top - top + piece.y * k;
+        const double side = piece.side * k;
+        if (side == kSquare && piece.source == whole) {
+            painter->drawPixmap(QPointF(x, y), piece.pixmap);
+        } else {
+            painter->drawPixmap(QRectF(x, y, side, side), piece.pixmap, piece.source);
+        }
+    }
+    painter->restore();
     return 1;
 }
 
@@ -608,50 +657,49 @@ void CCachedQuickChart::PlaceSquares() {
     }
 }
 
-void CCachedQuickChart::Paint(QPainter* painter, const FRect& rect, double left, double top) {
+bool CCachedQuickChart::BuildFrame(Frame& frame) {
     const square_map& m = m_map;
-    auto ready = [](DIB_square* sq) -> const QPixmap& {
+    const unsigned number = ++m_frame_number;
+    auto show = [&](DIB_square* sq, const QRectF& source, double x, double y, double side) {
         if (!sq->pixmap_ok) {
             sq->pixmap = QPixmap::fromImage(sq->image);
             sq->pixmap_ok = true;
         }
-        return sq->pixmap;
+        sq->frame = number;
+        frame.pieces.push_back({sq->pixmap, source, x, y, side});
     };
     const double half = kSquare / 2.0;
+    const QRectF whole(0, 0, kSquare, kSquare);
     bool complete = true;
     for (int row = 0; row < m.R; ++row) {
         for (int col = 0; col < m.C; ++col) {
             const size_t cell = size_t(row) * m.C + col;
             const int grid_row = m.r0 + row, grid_col = m.c0 + col;
-            const double cx = rect.left - left + double(grid_col) * kSquare;
-            const double cy = rect.top - top + double(grid_row) * kSquare;
+            const double cx = double(grid_col) * kSquare, cy = double(grid_row) * kSquare;
             if (DIB_square* sq = m.current[cell]) {
-                if (painter) painter->drawPixmap(QPointF(cx, cy), ready(sq));
+                show(sq, whole, cx, cy, kSquare);
                 if (sq->refresh == 2) {
-                    m_map.current[cell] = nullptr;  // read it again
+                    m_map.current[cell] = nullptr;  // shown once more, and read again
                     complete = false;
                 }
                 continue;
             }
             complete = false;
             const int crow = FloorDiv(grid_row, 2) - m.cr0, ccol = FloorDiv(grid_col, 2) - m.cc0;
-            if (DIB_square* q = m.coarser[size_t(crow) * m.CC + ccol]; q && painter) {
+            if (DIB_square* q = m.coarser[size_t(crow) * m.CC + ccol]) {
                 // Only the quarter of the coarser square that covers this cell, doubled, so
                 // that neighbouring cells already painted sharp stay sharp.
-                const QRectF source(FloorMod2(grid_col) * half, FloorMod2(grid_row) * half, half, half);
-                painter->drawPixmap(QRectF(cx, cy, kSquare, kSquare), ready(q), source);
+                show(q, QRectF(FloorMod2(grid_col) * half, FloorMod2(grid_row) * half, half, half), cx, cy, kSquare);
                 continue;
             }
             for (int dr = 0; dr < 2; ++dr)
                 for (int dc = 0; dc < 2; ++dc) {
                     DIB_square* f = m.finer[size_t(2 * row + dr) * (2 * m.C) + (2 * col + dc)];
-                    if (!f || !painter) continue;
-                    painter->drawPixmap(QRectF(cx + dc * half, cy + dr * half, half, half), ready(f),
-                                        QRectF(0, 0, kSquare, kSquare));
+                    if (f) show(f, whole, cx + dc * half, cy + dr * half, half);
                 }
         }
     }
-    m_last_complete = complete;
+    return complete;
 }
 
 void CCachedQuickChart::RequestMissing() {
@@ -660,12 +708,19 @@ void CCachedQuickChart::RequestMissing() {
         for (int col = 0; col < m_map.C; ++col) {
             const size_t cell = size_t(row) * m_map.C + col;
             if (m_map.current[cell] || m_map.in_progress[cell]) continue;
-            if (m_dibs.empty()) {
-                m_dibs.push_back(std::make_unique<DIB_square>());
+            // The least recently useful square that the frame does not show.
+            auto spare = m_dibs.end();
+            for (auto it = m_dibs.rbegin(); it != m_dibs.rend(); ++it)
+                if ((*it)->frame != m_frame_number) {
+                    spare = std::prev(it.base());
+                    break;
+                }
+            if (spare == m_dibs.end()) {
+                spare = m_dibs.insert(m_dibs.end(), std::make_unique<DIB_square>());
                 ++m_square_count;
             }
-            std::unique_ptr<DIB_square> sq = std::move(m_dibs.back());
-            m_dibs.pop_back();
+            std::unique_ptr<DIB_square> sq = std::move(*spare);
+            m_dibs.erase(spare);
             sq->Invalidate();
             sq->zoom = m_map.zoom;
             sq->x = double(m_map.c0 + col) * kSquare;

@@ -362,7 +362,9 @@ void CQuickChartView::onTimer() {
         }
         Repaint();
     }
-    if (TimerCallback()) Repaint();
+    const bool fresh = TimerCallback();
+    PrepareFrame();
+    if (fresh) Repaint();
 }
 
 void CQuickChartView::SmoothZoom(int step) {
@@ -975,48 +977,71 @@ void CQuickChartView::ShowMapsAtCursor(double lat, double lon) {
 // ---------------------------------------------------------------------------------------
 // Drawing
 
+void CQuickChartView::PrepareFrame() {
+    FrameState f;
+    if (IsOpen() && !m_opening) {
+        FRect rect = m_screen;
+        const double ds = m_drawScale;
+        f.drawScale = ds != 1.0 && ds > 0 && std::isfinite(ds) ? ds : 1.0;
+        f.zoomPoint = m_zoomPoint;
+        if (f.drawScale != 1.0) {
+            // The area that the scaled picture must cover, on whole pixels so that the
+            // chart's squares still start on whole zoomed pixels.
+            const FPoint& z = m_zoomPoint;
+            rect = FRect(std::floor(z.x + (rect.left - z.x) / ds), std::floor(z.y + (rect.top - z.y) / ds),
+                         std::ceil(z.x + (rect.right - z.x) / ds), std::ceil(z.y + (rect.bottom - z.y) / ds));
+        }
+        const DblPoint origin = m_vp.ScreenToImage(rect.left, rect.top);
+        f.prepared = true;
+        f.rect = rect;
+        f.origin = FPoint(origin.x, origin.y);
+        f.zoom = m_vp.mode;
+        Update(f.rect, f.origin, f.zoom);
+        f.complete = LastFrameComplete();
+        for (auto& entry : m_mappings) {
+            if (f.overlays.size() >= size_t(kMaxOverlaysPerFrame)) break;
+            COverlayObject::CMapping& m = entry.second;
+            if (m.map_to_screen(m_vp)) f.overlays.emplace_back(entry.first, m.object);
+        }
+        if (g_tool && g_tool->isUsingView(this) && g_tool->GetSelectedObject()) {
+            if (SelectedMapping()) {
+                f.toolDecorations = true;
+            } else {
+                g_tool->Deselect();
+            }
+        }
+    } else {
+        Update(FRect(), FPoint(), 0);  // lets go of the frame of a chart that closed
+    }
+    std::lock_guard<std::mutex> lock(m_frameMutex);
+    m_frame = std::move(f);
+}
+
 bool CQuickChartView::onDraw(QPainter* painter, double x, double y, double w, double h) {
     if (!painter || !(w > 0) || !(h > 0) || w > 65536 || h > 65536) return false;
-    if (!IsOpen() || m_opening) {
+    std::lock_guard<std::mutex> lock(m_frameMutex);
+    const FrameState& f = m_frame;
+    if (!f.prepared) {
         painter->fillRect(QRectF(x, y, w, h), Qt::white);
         return false;
     }
     painter->save();
-    FRect rect(x, y, x + w, y + h);
-    const double ds = m_drawScale;
-    if (ds != 1.0 && ds > 0 && std::isfinite(ds)) {
-        painter->translate(m_zoomPoint.x, m_zoomPoint.y);
-        painter->scale(ds, ds);
-        painter->translate(-m_zoomPoint.x, -m_zoomPoint.y);
-        // The area that the scaled picture must cover, on whole pixels so that the
-        // chart's squares still start on whole zoomed pixels.
-        rect = FRect(std::floor(m_zoomPoint.x + (rect.left - m_zoomPoint.x) / ds),
-                     std::floor(m_zoomPoint.y + (rect.top - m_zoomPoint.y) / ds),
-                     std::ceil(m_zoomPoint.x + (rect.right - m_zoomPoint.x) / ds),
-                     std::ceil(m_zoomPoint.y + (rect.bottom - m_zoomPoint.y) / ds));
+    if (f.drawScale != 1.0) {
+        painter->translate(f.zoomPoint.x, f.zoomPoint.y);
+        painter->scale(f.drawScale, f.drawScale);
+        painter->translate(-f.zoomPoint.x, -f.zoomPoint.y);
     }
-    const DblPoint origin = m_vp.ScreenToImage(rect.left, rect.top);
     bool flag = false;
-    Draw(painter, rect, FPoint(origin.x, origin.y), m_vp.mode, flag);
-    const bool complete = LastFrameComplete();
-
-    int drawn = 0;
-    for (auto& entry : m_mappings) {
-        if (drawn >= kMaxOverlaysPerFrame) break;
-        COverlayObject::CMapping& m = entry.second;
-        if (!m.map_to_screen(m_vp)) continue;
-        m.object->Draw(painter, m);
-        ++drawn;
+    Draw(painter, f.rect, f.origin, f.zoom, flag);
+    for (const auto& [key, object] : f.overlays) {
+        auto it = m_mappings.find(key);
+        if (it != m_mappings.end() && it->second.object == object) object->Draw(painter, it->second);
     }
-    if (g_tool && g_tool->isUsingView(this) && g_tool->GetSelectedObject()) {
-        if (COverlayObject::CMapping* sel = SelectedMapping()) {
-            g_tool->onDraw(painter, *sel);
-        } else {
-            g_tool->Deselect();
-        }
+    if (f.toolDecorations && g_tool) {
+        if (COverlayObject::CMapping* sel = SelectedMapping()) g_tool->onDraw(painter, *sel);
     }
     painter->restore();
-    return complete;
+    return f.complete;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -111,7 +111,7 @@ CQuickChartView* CDisplayViewQuickChart::View() {
     if (!m_view) {
         m_view = std::make_unique<CQuickChartView>(Hwnd());
         m_view->SetRepaintCallback([this] {
-            if (m_quick) m_quick->update();
+            if (m_quick) m_quick->RequestFrame();
         });
         if (m_quick) m_quick->UpdateScreenRect();
     }
@@ -157,10 +157,14 @@ void CDisplayViewQuickChart::WindowGone(CDVI_QuickChart_Window* window) {
     if (m_quick == window) m_quick = nullptr;
 }
 
-void CDisplayViewQuickChart::Draw(QPainter& painter, double w, double h) {
+void CDisplayViewQuickChart::PrepareFrame(double w, double h) {
     if (!m_view) return;
     m_view->setScreenRect(0, 0, w, h);
-    m_view->onDraw(&painter, 0, 0, w, h);
+    m_view->PrepareFrame();
+}
+
+void CDisplayViewQuickChart::Draw(QPainter& painter, double w, double h) {
+    if (m_view) m_view->onDraw(&painter, 0, 0, w, h);
 }
 
 std::string CDisplayViewQuickChart::StateFilePath() const {
@@ -302,7 +306,7 @@ CDVI_QuickChart_Window::~CDVI_QuickChart_Window() {
 void CDVI_QuickChart_Window::setMapItem(CDisplayViewQuickChart* item) {
     m_mapItem = item;
     setDisplayItem(item);
-    update();
+    RequestFrame();
 }
 
 void CDVI_QuickChart_Window::Detach() {
@@ -324,23 +328,42 @@ bool CDVI_QuickChart_Window::Arranging() const {
     return page && page->isArranging();
 }
 
+void CDVI_QuickChart_Window::RequestFrame() {
+    polish();
+    update();
+}
+
+void CDVI_QuickChart_Window::Invalidate() {
+    RequestFrame();
+}
+
+void CDVI_QuickChart_Window::updatePolish() {
+    PrepareFrame();
+}
+
+void CDVI_QuickChart_Window::PrepareFrame() {
+    m_highlightAt.reset();
+    if (!m_mapItem) return;
+    const double r = Ratio();
+    const double w = width() * r, h = height() * r;
+    m_mapItem->PrepareFrame(w, h);
+    const CGlobalLatLongHighlight& hl = CGlobalLatLongHighlight::Current();
+    CQuickChartView* v = view();
+    double sx, sy;
+    if (v && hl.IsActive() && !m_highlightIcon.isNull() && v->LatLongToScreen(hl.lat, hl.lon, sx, sy) && sx >= 0 &&
+        sy >= 0 && sx < w && sy < h) {
+        m_highlightAt = QPointF(sx - m_highlightIcon.width() / 2.0, sy - m_highlightIcon.height() / 2.0);
+    }
+}
+
 void CDVI_QuickChart_Window::paint(QPainter* painter) {
+    // The scene graph's thread under the threaded render loop: draw what PrepareFrame made.
     if (!painter || !m_mapItem) return;
     const double r = Ratio();
     painter->save();
     painter->scale(1.0 / r, 1.0 / r);
-    const double w = width() * r, h = height() * r;
-    m_mapItem->Draw(*painter, w, h);
-
-    const CGlobalLatLongHighlight& hl = CGlobalLatLongHighlight::Current();
-    CQuickChartView* v = view();
-    if (v && hl.IsActive() && !m_highlightIcon.isNull()) {
-        double sx, sy;
-        if (v->LatLongToScreen(hl.lat, hl.lon, sx, sy) && sx >= 0 && sy >= 0 && sx < w && sy < h) {
-            painter->drawImage(QPointF(sx - m_highlightIcon.width() / 2.0, sy - m_highlightIcon.height() / 2.0),
-                               m_highlightIcon);
-        }
-    }
+    m_mapItem->Draw(*painter, width() * r, height() * r);
+    if (m_highlightAt) painter->drawImage(*m_highlightAt, m_highlightIcon);
     painter->restore();
 
     // A threaded scene graph paints while the GUI thread waits; the signal belongs there.
@@ -359,7 +382,10 @@ void CDVI_QuickChart_Window::UpdateScreenRect() {
 
 void CDVI_QuickChart_Window::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
     CPaintAdaptor_q::geometryChange(newGeometry, oldGeometry);
-    if (newGeometry.size() != oldGeometry.size()) UpdateScreenRect();
+    if (newGeometry.size() != oldGeometry.size()) {
+        UpdateScreenRect();
+        RequestFrame();
+    }
 }
 
 void CDVI_QuickChart_Window::CheckGpsLock() {
@@ -422,7 +448,7 @@ void CDVI_QuickChart_Window::OnUpdate(CGlobalLatLongHighlight& highlight) {
     } else if (m_highlightIcon.isNull()) {
         m_highlightIcon = MakeHighlightIcon();
     }
-    update();
+    RequestFrame();
 }
 
 // ---- input ----

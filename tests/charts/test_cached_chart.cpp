@@ -58,6 +58,7 @@ protected:
 
     // One frame into `img`, painted over the sentinel colour.
     void DrawFrame(CCachedQuickChart& r, QImage& img, const FRect& rect, FPoint origin, int zoom) {
+        r.Update(rect, origin, zoom);
         img.fill(kSentinel);
         QPainter p(&img);
         bool flag = true;
