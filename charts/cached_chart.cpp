@@ -8,6 +8,8 @@
 #include <condition_variable>
 #include <cstring>
 
+#include "core/threadcheck.h"
+
 namespace {
 
 constexpr int kChunkedThreads = 4;
@@ -312,6 +314,7 @@ CCachedQuickChart::~CCachedQuickChart() {
 }
 
 void CCachedQuickChart::Open(const NV_HWND& parent, const char* path, std::function<void(bool)> callback) {
+    NV_ASSERT_GUI_THREAD();
     Close();
     if (m_status_shown) ClearStatusMessage();
     m_status_shown = false;
@@ -336,6 +339,7 @@ void CCachedQuickChart::Open(const NV_HWND& parent, const char* path, std::funct
 }
 
 void CCachedQuickChart::Close() {
+    NV_ASSERT_GUI_THREAD();
     DeleteWorkerAndSquares();
     if (m_chart) m_chart->Destroy();
     m_chart = nullptr;
@@ -351,6 +355,7 @@ void CCachedQuickChart::DeleteWorkerAndSquares() {
 }
 
 void CCachedQuickChart::InvalidateAllDibs() {
+    NV_ASSERT_GUI_THREAD();
     DeleteWorkerAndSquares();
     if (m_chart) m_chart->invalidate_read_cache();
     m_repaint_requested = true;
@@ -398,6 +403,7 @@ std::vector<CCachedQuickChart::QueuedSquare> CCachedQuickChart::QueuedSquares() 
 }
 
 bool CCachedQuickChart::TimerCallback() {
+    NV_ASSERT_GUI_THREAD();
     PostStatusMessages();
     bool repaint = m_repaint_requested;
     m_repaint_requested = false;
@@ -432,6 +438,7 @@ bool SaneArea(double left, double top, double width, double height) {
 }  // namespace
 
 void CCachedQuickChart::Update(const FRect& rect, const FPoint& origin, int zoom) {
+    NV_ASSERT_GUI_THREAD();
     if (!m_chart) {
         SetFrame(Frame());
         m_last_complete = false;

@@ -272,17 +272,14 @@ void CQuickChart::Open(const NV_HWND& parent, const char* path, std::function<vo
     std::memset(m_ext, 0, sizeof m_ext);
     std::memset(m_online, 0, sizeof m_online);
     if (const uint32_t ext = HeaderU32(0x54)) {
-        size_t avail = 0;
-        const unsigned char* p = get_addr(ext, &avail);
-        if (p) std::memcpy(m_ext, p, std::min(avail, sizeof m_ext));
-        release_addr();
+        if (const MappedView block = get_addr(ext))
+            std::memcpy(m_ext, block.data(), std::min(block.size(), sizeof m_ext));
         if (const uint32_t online = LoadU32(m_ext + 28)) {
-            p = get_addr(online, &avail);
-            if (p && avail >= 4) {
-                const uint32_t len = LoadU32(p);
-                std::memcpy(m_online, p, std::min<size_t>({avail, sizeof m_online, len}));
+            const MappedView block = get_addr(online);
+            if (block.size() >= 4) {
+                const uint32_t len = LoadU32(block.data());
+                std::memcpy(m_online, block.data(), std::min<size_t>({block.size(), sizeof m_online, len}));
             }
-            release_addr();
         }
     }
     m_width = static_cast<int>(m_tiles_w * 64);
@@ -301,14 +298,12 @@ void CQuickChart::Open(const NV_HWND& parent, const char* path, std::function<vo
     m_has_shift = false;
     m_shift_lat = m_shift_lon = 0;
     if (const uint32_t shift = LoadU32(m_ext + 4)) {
-        size_t avail = 0;
-        const unsigned char* p = get_addr(shift, &avail);
-        if (p && avail >= 16) {
-            m_shift_lat = LoadDouble(p);
-            m_shift_lon = LoadDouble(p + 8);
+        const MappedView pair = get_addr(shift);
+        if (pair.size() >= 16) {
+            m_shift_lat = LoadDouble(pair.data());
+            m_shift_lon = LoadDouble(pair.data() + 8);
             m_has_shift = true;
         }
-        release_addr();
     }
     double lat;
     m_centre_lon = 0;
@@ -338,14 +333,14 @@ void CQuickChart::Close() {
 // ---------------------------------------------------------------------------------------
 // Mapping
 
-const unsigned char* CQuickChart::get_addr(uint64_t offset, size_t* available) {
-    m_map_mutex.lock();
-    if (available) *available = 0;
-    if (!m_primary) return nullptr;
+CQuickChart::MappedView CQuickChart::get_addr(uint64_t offset) {
+    MappedView view(m_map_mutex);
+    if (!m_primary) return view;
     if (offset < (uint64_t(1) << kWindowShift)) {
-        if (offset >= m_primary_len) return nullptr;
-        if (available) *available = m_primary_len - offset;
-        return m_primary + offset;
+        if (offset >= m_primary_len) return view;
+        view.m_data = m_primary + offset;
+        view.m_size = m_primary_len - offset;
+        return view;
     }
     const int64_t base = static_cast<int64_t>(offset & ~((uint64_t(1) << kWindowShift) - 1));
     if (base != m_secondary_base || !m_secondary) {
@@ -353,21 +348,20 @@ const unsigned char* CQuickChart::get_addr(uint64_t offset, size_t* available) {
         m_secondary = nullptr;
         m_secondary_len = 0;
         m_secondary_base = -1;
-        if (static_cast<uint64_t>(base) >= m_file_size) return nullptr;
+        if (static_cast<uint64_t>(base) >= m_file_size) return view;
         const size_t len = static_cast<size_t>(std::min<uint64_t>(kMappingLength, m_file_size - base));
         void* p = ::mmap(nullptr, len, PROT_READ, MAP_PRIVATE, m_fd, static_cast<off_t>(base));
-        if (p == MAP_FAILED) return nullptr;
+        if (p == MAP_FAILED) return view;
         m_secondary = static_cast<unsigned char*>(p);
         m_secondary_len = len;
         m_secondary_base = base;
     }
     const size_t delta = static_cast<size_t>(offset - static_cast<uint64_t>(base));
-    if (delta >= m_secondary_len) return nullptr;
-    if (available) *available = m_secondary_len - delta;
-    return m_secondary + delta;
+    if (delta >= m_secondary_len) return view;
+    view.m_data = m_secondary + delta;
+    view.m_size = m_secondary_len - delta;
+    return view;
 }
-
-void CQuickChart::release_addr() { m_map_mutex.unlock(); }
 
 int64_t CQuickChart::SecondaryWindowBase() {
     std::lock_guard<std::mutex> lock(m_map_mutex);
@@ -394,16 +388,13 @@ bool CQuickChart::GetHeaderString(uint32_t pointer, std::string& out) {
     out.clear();
     if (!m_open && !m_header) return false;
     if (pointer == 0) return false;
-    size_t avail = 0;
-    const unsigned char* p = get_addr(pointer, &avail);
-    if (p) {
-        const size_t limit = std::min(avail, kMaxStringBytes);
-        const void* nul = std::memchr(p, 0, limit);
-        const size_t n = nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - p) : limit;
-        out = Latin1ToUtf8(p, n);
-    }
-    release_addr();
-    return p != nullptr;
+    const MappedView text = get_addr(pointer);
+    if (!text) return false;
+    const size_t limit = std::min(text.size(), kMaxStringBytes);
+    const void* nul = std::memchr(text.data(), 0, limit);
+    const size_t n = nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - text.data()) : limit;
+    out = Latin1ToUtf8(text.data(), n);
+    return true;
 }
 
 bool CQuickChart::GetString(int fd, uint32_t pointer, std::string& out) {
@@ -460,14 +451,12 @@ bool CQuickChart::getBoundaryPolygon(CPolygon& polygon) {
     const uint32_t pointer = HeaderU32(0x5C);
     std::vector<double> points;
     if (count >= 1 && count <= kMaxOutlinePoints && pointer != 0) {
-        size_t avail = 0;
-        const unsigned char* p = get_addr(pointer, &avail);
+        const MappedView outline = get_addr(pointer);
         const size_t bytes = static_cast<size_t>(count) * 16;
-        if (p && avail >= bytes) {
+        if (outline.size() >= bytes) {
             points.resize(static_cast<size_t>(count) * 2);
-            std::memcpy(points.data(), p, bytes);
+            std::memcpy(points.data(), outline.data(), bytes);
         }
-        release_addr();
     }
     if (points.empty()) {
         // No usable outline: the image corners, clockwise from the top left.
@@ -653,11 +642,12 @@ int CQuickChart1::ReadBlock(int x, int y, int level, unsigned char* out, ThreadD
         std::memset(out, 1, size_t(rows) * 64);
         return 0;
     }
-    const uint32_t offset = TileOffset(x, y);
-    size_t avail = 0;
-    const unsigned char* p = offset ? get_addr(offset, &avail) : (m_map_mutex.lock(), nullptr);
-    if (!p) std::memset(out, 0, size_t(rows) * 64);
-    else UnpackBlock(p, avail, out, rows);
-    release_addr();
+    if (const uint32_t offset = TileOffset(x, y)) {
+        if (const MappedView tile = get_addr(offset)) {
+            UnpackBlock(tile.data(), tile.size(), out, rows);
+            return 0;
+        }
+    }
+    std::memset(out, 0, size_t(rows) * 64);
     return 0;
 }

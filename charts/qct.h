@@ -80,12 +80,23 @@ public:
     // could not be delivered.
     int ReadRectRGB(int x, int y, int w, int h, int stride, int zoom, unsigned int* out, ThreadDataForRead* td);
 
-    // Address of a file offset inside one of the mappings, null when it cannot be mapped.
-    // Returns with the mapping mutex held in every case: call release_addr() once done
-    // with the bytes, since the next get_addr may move the window. `available` receives
-    // how many bytes from the result are mapped.
-    const unsigned char* get_addr(uint64_t offset, size_t* available = nullptr);
-    void release_addr();
+    // The mapped bytes from a file offset on, held still: while the view lives it holds the
+    // mapping mutex, since the next get_addr may move the window. Empty (null data, size
+    // 0) when the offset cannot be mapped. Keep it no longer than the bytes are read.
+    class MappedView {
+    public:
+        const unsigned char* data() const { return m_data; }
+        size_t size() const { return m_size; }  // bytes mapped from data() on
+        explicit operator bool() const { return m_data != nullptr; }
+
+    private:
+        friend class CQuickChart;
+        explicit MappedView(std::mutex& mutex) : m_lock(mutex) {}
+        std::unique_lock<std::mutex> m_lock;
+        const unsigned char* m_data = nullptr;
+        size_t m_size = 0;
+    };
+    MappedView get_addr(uint64_t offset);
 
     static void UnpackBlock(const unsigned char* data, size_t available, unsigned char* out, int rows);
     static void ReadBlock_bitmap(const unsigned char* data, size_t available, int rows, unsigned char* out);

@@ -9,6 +9,7 @@
 
 #include "core/apppaths.h"
 #include "core/heartbeat.h"
+#include "core/threadcheck.h"
 #include "maplib/chartlist.h"
 #include "maplib/chartoutline.h"
 
@@ -228,6 +229,7 @@ void CQuickChartView::changed_projection() {
 // Screen, panning and zooming
 
 void CQuickChartView::setScreenRect(double x, double y, double w, double h) {
+    NV_ASSERT_GUI_THREAD();
     const FRect r(x, y, x + w, y + h);
     if (r.left == m_screen.left && r.top == m_screen.top && r.right == m_screen.right && r.bottom == m_screen.bottom)
         return;
@@ -255,6 +257,7 @@ void CQuickChartView::setScreenRect(double x, double y, double w, double h) {
 }
 
 FPoint CQuickChartView::DoScroll(double dx, double dy) {
+    NV_ASSERT_GUI_THREAD();
     // Shorten the delta to whole pixels here, rounding the delta itself, so that moving
     // left and moving right by the same amount always move by the same number of pixels.
     if (m_vp.mode < 1) {
@@ -284,6 +287,7 @@ FPoint CQuickChartView::DoScroll(double dx, double dy) {
 }
 
 bool CQuickChartView::DoZoom(int step) {
+    NV_ASSERT_GUI_THREAD();
     const int z = m_vp.mode + step;
     if (step == 0 || z < kMinZoom || z > m_maxZoom) return false;
     const DblPoint i = m_vp.ScreenToImage(m_zoomPoint.x, m_zoomPoint.y);
@@ -299,6 +303,7 @@ bool CQuickChartView::DoZoom(int step) {
 }
 
 bool CQuickChartView::ZoomToLevel(int z, double x, double y) {
+    NV_ASSERT_GUI_THREAD();
     m_zoomPoint = FPoint(x, y);
     const int start = m_vp.mode;
     const int step = z < start ? -1 : 1;
@@ -308,6 +313,7 @@ bool CQuickChartView::ZoomToLevel(int z, double x, double y) {
 }
 
 void CQuickChartView::onSingleTouchDown(double x, double y) {
+    NV_ASSERT_GUI_THREAD();
     if (g_tool) g_tool->UsingView(this);
     m_animating = true;
     m_pressed = true;
@@ -321,6 +327,7 @@ void CQuickChartView::onSingleTouchDown(double x, double y) {
 }
 
 void CQuickChartView::onSingleTouchMove(double x, double y) {
+    NV_ASSERT_GUI_THREAD();
     if (!m_pressed) return;
     const double px = x - m_pressPoint.x, py = y - m_pressPoint.y;
     if (px * px + py * py > touchPrecisionSq) m_moved = true;
@@ -342,6 +349,7 @@ void CQuickChartView::onSingleTouchMove(double x, double y) {
 }
 
 void CQuickChartView::onTimer() {
+    NV_ASSERT_GUI_THREAD();
     if (m_animating && !m_pressed) {
         m_fling.x *= 0.9;
         m_fling.y *= 0.9;
@@ -368,6 +376,7 @@ void CQuickChartView::onTimer() {
 }
 
 void CQuickChartView::SmoothZoom(int step) {
+    NV_ASSERT_GUI_THREAD();
     FPoint p = ScreenCentre();
     if (m_gpsLocked && OnScreen(m_lockPoint)) {
         p = m_lockPoint;
@@ -392,6 +401,7 @@ void CQuickChartView::SetViewPositionAt(const FPoint& p) {
 }
 
 void CQuickChartView::SmoothZoomAtPoint(int step, double x, double y) {
+    NV_ASSERT_GUI_THREAD();
     m_pressed = false;
     m_animating = true;
     m_zoomPoint = FPoint(x, y);
@@ -445,6 +455,7 @@ void CQuickChartView::SmoothZoomAtPoint(int step, double x, double y) {
 }
 
 bool CQuickChartView::ChangeMapScale(int direction) {
+    NV_ASSERT_GUI_THREAD();
     if (direction == 0) return false;
     SetViewPositionAt(ScreenCentre());
     CChartList* list = ChartList();
@@ -458,12 +469,14 @@ bool CQuickChartView::ChangeMapScale(int direction) {
 }
 
 void CQuickChartView::onPinchBegin(double x, double y, double distance) {
+    NV_ASSERT_GUI_THREAD();
     onSingleTouchDown(x, y);
     m_pinchStart = distance >= 1.0 ? int(std::min(distance, 2e9)) : 0;
     m_pinchBaseScale = 1.0;
 }
 
 void CQuickChartView::onPinchMove(double x, double y, double distance) {
+    NV_ASSERT_GUI_THREAD();
     if (m_pinchStart <= 0) {
         onPinchBegin(x, y, distance);
         return;
@@ -480,6 +493,7 @@ void CQuickChartView::onPinchMove(double x, double y, double distance) {
 }
 
 void CQuickChartView::onPinchEnd() {
+    NV_ASSERT_GUI_THREAD();
     m_pressed = false;
     m_pinchStart = 0;
     if (settings().change_scale_by_zooming) {
@@ -518,6 +532,7 @@ void CQuickChartView::onPinchEnd() {
 }
 
 bool CQuickChartView::ShowZoomHintIfAppropriate() {
+    NV_ASSERT_GUI_THREAD();
     Settings& s = settings();
     const double now = Now();
     if (now - s.timeOfLastZoomHint < kZoomHintInterval && now >= s.timeOfLastZoomHint) return false;
@@ -532,6 +547,7 @@ bool CQuickChartView::ShowZoomHintIfAppropriate() {
 // Recording and restoring the view
 
 void CQuickChartView::GetCurrentMapView() {
+    NV_ASSERT_GUI_THREAD();
     if (!IsOpen() && !m_opening) return;
     if (!m_proj.valid) return;
     const FPoint ref = OnScreen(m_refPoint) ? m_refPoint : ScreenCentre();
@@ -545,6 +561,7 @@ void CQuickChartView::GetCurrentMapView() {
 }
 
 void CQuickChartView::SetCurrentMapView() {
+    NV_ASSERT_GUI_THREAD();
     if (!m_proj.valid) return;
     if (!OnScreen(m_refPoint)) m_refPoint = ScreenCentre();
     FPoint px;
@@ -578,6 +595,7 @@ void CQuickChartView::SetCurrentMapView() {
 }
 
 void CQuickChartView::RestoreCurrentMapView() {
+    NV_ASSERT_GUI_THREAD();
     if (Chart() || m_viewLat > 90.0) return;
     GotoBestMap(m_window, m_viewLat, m_viewLon, m_viewScale, nullptr);
 }
@@ -587,6 +605,7 @@ void CQuickChartView::RestoreCurrentMapView() {
 
 void CQuickChartView::onOpen(const NV_HWND& window, const std::string& path, bool keepView,
                              std::function<void(bool)> done) {
+    NV_ASSERT_GUI_THREAD();
     const NV_HWND w = window.IsEmpty() ? m_window : window;
     if (Chart() && Chart()->Path() == path) {
         SetCurrentMapView();
@@ -640,12 +659,14 @@ void CQuickChartView::open_qct_callback(bool ok, const std::function<void(bool)>
 }
 
 void CQuickChartView::Close() {
+    NV_ASSERT_GUI_THREAD();
     CCachedQuickChart::Close();
     m_opening = false;
     Repaint();
 }
 
 void CQuickChartView::CloseAndReOpenCurrentMap() {
+    NV_ASSERT_GUI_THREAD();
     const std::string path = CurrentPath();
     if (path.empty()) return;
     GetCurrentMapView();
@@ -655,6 +676,7 @@ void CQuickChartView::CloseAndReOpenCurrentMap() {
 
 void CQuickChartView::GetAssocFile(const NV_HWND& window, const std::string& type,
                                    std::function<void(bool, const std::string&)> done) {
+    NV_ASSERT_GUI_THREAD();
     const std::string path = CurrentPath();
     if (path.empty()) {
         if (done) done(false, std::string());
@@ -674,6 +696,7 @@ void CQuickChartView::GetAssocFile(const NV_HWND& window, const std::string& typ
 
 void CQuickChartView::GotoBestMap(const NV_HWND& window, double lat, double lon, double scale,
                                   std::function<void(bool)> done) {
+    NV_ASSERT_GUI_THREAD();
     if (!std::isfinite(lat) || !std::isfinite(lon) || std::fabs(lat) > 90.0 || std::fabs(lon) > 400.0 ||
         (lat == 0 && lon == 0)) {
         if (done) done(false);
@@ -695,6 +718,7 @@ void CQuickChartView::GotoBestMap(const NV_HWND& window, double lat, double lon,
 }
 
 void CQuickChartView::GotoLocation(const NV_HWND& window, bool centre, double lat, double lon) {
+    NV_ASSERT_GUI_THREAD();
     if (m_opening || !(lat <= 90.0) || !ValidLatLon(lat, lon)) return;
     FPoint px;
     if (IsOpen() && CurrentChartDoesContain(lat, lon) && m_proj.valid && m_proj.latlong_to_xy(lat, lon, px)) {
@@ -726,6 +750,7 @@ double CQuickChartView::FitScale(const CBounds& bounds, double w, double h) {
 }
 
 void CQuickChartView::GotoLocation(const CBounds& bounds) {
+    NV_ASSERT_GUI_THREAD();
     if (!bounds.IsValid()) return;
     double w = m_screen.Width(), h = m_screen.Height();
     if (QObject* item = m_window.item.data()) {
@@ -748,6 +773,7 @@ void CQuickChartView::GotoLocation(const CBounds& bounds) {
 // GPS
 
 void CQuickChartView::LockOnToGPS(const NV_HWND& window, bool lock) {
+    NV_ASSERT_GUI_THREAD();
     m_gpsLocked = lock;
     if (!lock) return;
     m_fling = FPoint();
@@ -757,6 +783,7 @@ void CQuickChartView::LockOnToGPS(const NV_HWND& window, bool lock) {
 }
 
 void CQuickChartView::OnUpdate(CDataGPSPosition& position) {
+    NV_ASSERT_GUI_THREAD();
     m_gpsLat = position.lat;
     m_gpsLon = position.lon;
     if (!ValidLatLon(position.lat, position.lon)) return;
@@ -793,6 +820,7 @@ void CQuickChartView::OnUpdate(CDataGPSPosition& position) {
 }
 
 void CQuickChartView::CreateNewMark() {
+    NV_ASSERT_GUI_THREAD();
     if (!hooks().createNewMark) return;
     const bool atGps = m_gpsLocked && m_lockPoint == m_refPoint;
     if (atGps) {
@@ -804,6 +832,7 @@ void CQuickChartView::CreateNewMark() {
 }
 
 void CQuickChartView::CreateNewRoute() {
+    NV_ASSERT_GUI_THREAD();
     if (hooks().createNewRoute) hooks().createNewRoute(*this);
 }
 
@@ -817,6 +846,7 @@ const COverlayObject::CMapping* CQuickChartView::MappingOf(const COverlayObject*
 }
 
 void CQuickChartView::OnUpdate(COverlayObject& object) {
+    NV_ASSERT_GUI_THREAD();
     const uint32_t key = object.OrderKey();
     if (object.UpdateState() == COverlayObject::UPDATE_DESTROYED) {
         auto it = m_mappings.find(key);
@@ -851,6 +881,7 @@ COverlayObject::CMapping* CQuickChartView::SelectedMapping() {
 }
 
 void CQuickChartView::onMouseDown(double x, double y) {
+    NV_ASSERT_GUI_THREAD();
     m_zoomPoint = m_pressPoint = FPoint(x, y);
     m_pressed = true;
     m_pressTarget = nullptr;
@@ -873,6 +904,7 @@ void CQuickChartView::onMouseDown(double x, double y) {
 }
 
 void CQuickChartView::onMouseUp() {
+    NV_ASSERT_GUI_THREAD();
     m_pressed = false;
     COverlayObject* target = m_pressTarget;
     m_pressTarget = nullptr;
@@ -880,11 +912,13 @@ void CQuickChartView::onMouseUp() {
 }
 
 void CQuickChartView::centerMouseDown(double x, double y) {
+    NV_ASSERT_GUI_THREAD();
     // The middle button drags the chart, whatever lies under it.
     onSingleTouchDown(x, y);
 }
 
 bool CQuickChartView::onTap(double x, double y, double radius2) {
+    NV_ASSERT_GUI_THREAD();
     if (!IsOpen() && !m_opening) return false;
     const FPoint screen(x, y);
     const DblPoint image = m_vp.ScreenToImage(x, y);
@@ -939,6 +973,7 @@ bool CQuickChartView::onTap(double x, double y, double radius2) {
 }
 
 void CQuickChartView::rightMouseDown(double x, double y) {
+    NV_ASSERT_GUI_THREAD();
     if (g_tool) g_tool->UsingView(this);
     const DblPoint image = m_vp.ScreenToImage(x, y);
     for (auto it = m_mappings.rbegin(); it != m_mappings.rend(); ++it) {
@@ -978,6 +1013,7 @@ void CQuickChartView::ShowMapsAtCursor(double lat, double lon) {
 // Drawing
 
 void CQuickChartView::PrepareFrame() {
+    NV_ASSERT_GUI_THREAD();
     FrameState f;
     if (IsOpen() && !m_opening) {
         FRect rect = m_screen;
@@ -1048,6 +1084,7 @@ bool CQuickChartView::onDraw(QPainter* painter, double x, double y, double w, do
 // Stored state
 
 bool CQuickChartView::Serialize(IOStream& s) {
+    NV_ASSERT_GUI_THREAD();
     if (s.IsWriting()) GetCurrentMapView();
     std::string path = s.IsWriting() ? CurrentPath() : std::string();
     if (s.IsWriting() && path.empty()) path = m_lastGoodPath;
