@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "core/apppaths.h"
+#include "core/display_metrics.h"
 #include "core/heartbeat.h"
 #include "core/threadcheck.h"
 #include "maplib/chartlist.h"
@@ -18,8 +19,6 @@ const char* const CQuickChartView::kZoomHintText =
     "Sign-in or Create an Account when prompted.";
 const char* const CQuickChartView::kMapsAtCursorTitle = "Maps at cursor";
 
-double CQuickChartView::touchPrecisionSq = 225.0;
-double CQuickChartView::clickPrecisionSq = 81.0;
 
 namespace {
 
@@ -330,7 +329,7 @@ void CQuickChartView::onSingleTouchMove(double x, double y) {
     NV_ASSERT_GUI_THREAD();
     if (!m_pressed) return;
     const double px = x - m_pressPoint.x, py = y - m_pressPoint.y;
-    if (px * px + py * py > touchPrecisionSq) m_moved = true;
+    if (px * px + py * py > graphicsTouchPrecisionSq) m_moved = true;
     const double dx = x - m_zoomPoint.x, dy = y - m_zoomPoint.y;
     m_moveAccum.x += dx;
     m_moveAccum.y += dy;
@@ -888,14 +887,14 @@ void CQuickChartView::onMouseDown(double x, double y) {
     if (g_tool) g_tool->UsingView(this);
     const DblPoint image = m_vp.ScreenToImage(x, y);
     if (COverlayObject::CMapping* sel = SelectedMapping()) {
-        if (IsHit(*sel, x, y, clickPrecisionSq)) {
+        if (IsHit(*sel, x, y, graphicsClickPrecisionSq)) {
             m_pressTarget = sel->object;
             return;
         }
     }
     for (auto it = m_mappings.rbegin(); it != m_mappings.rend(); ++it) {
         COverlayObject::CMapping& m = it->second;
-        if (IsHit(m, x, y, clickPrecisionSq) && m.object->onMouseDown(this, FPoint(x, y), image)) {
+        if (IsHit(m, x, y, graphicsClickPrecisionSq) && m.object->onMouseDown(this, FPoint(x, y), image)) {
             m_pressTarget = m.object;
             return;
         }
@@ -978,7 +977,7 @@ void CQuickChartView::rightMouseDown(double x, double y) {
     const DblPoint image = m_vp.ScreenToImage(x, y);
     for (auto it = m_mappings.rbegin(); it != m_mappings.rend(); ++it) {
         COverlayObject::CMapping& m = it->second;
-        if (IsHit(m, x, y, clickPrecisionSq) && m.object->onRightClick(this, FPoint(x, y), image)) return;
+        if (IsHit(m, x, y, graphicsClickPrecisionSq) && m.object->onRightClick(this, FPoint(x, y), image)) return;
     }
     double lat, lon;
     if (ScreenTolatlong(x, y, lat, lon)) ShowMapsAtCursor(lat, lon);

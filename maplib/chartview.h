@@ -123,9 +123,6 @@ public:
     };
     static Hooks& hooks();
 
-    // Squared radii in device pixels; the application sets them from the screen.
-    static double touchPrecisionSq;
-    static double clickPrecisionSq;
 
     explicit CQuickChartView(const NV_HWND& window = NV_HWND());
     ~CQuickChartView() override;
