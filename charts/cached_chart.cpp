@@ -12,6 +12,7 @@
 
 namespace {
 
+constexpr int kChunk = qct::kChunkSide;
 constexpr int kChunkedThreads = 4;
 constexpr int kSingleFileThreads = 1;
 // Beyond these the arithmetic of positions stops being exact; no view gets there.
@@ -127,9 +128,10 @@ protected:
 
 int64_t CCachedQuickChart::DIB_square::ChunkKey() const {
     const double s = std::ldexp(1.0, zoom);
-    const int64_t cx = static_cast<int64_t>(std::floor(std::floor(x * s) / 1024.0));
-    const int64_t cy = static_cast<int64_t>(std::floor(std::floor(y * s) / 1024.0));
-    return cy * 65536 + cx;
+    const int64_t cx = static_cast<int64_t>(std::floor(std::floor(x * s) / kChunk));
+    const int64_t cy = static_cast<int64_t>(std::floor(std::floor(y * s) / kChunk));
+    // qct::ChunkKey::RowMajor(), extended to the negative rows and columns off the chart.
+    return cy * (int64_t(qct::ChunkKey::kMaxIndex) + 1) + cx;
 }
 
 int CCachedQuickChart::DIB_square::Row() const {
@@ -225,10 +227,10 @@ CCachedQuickChart::DIB_square* CCachedQuickChart::square_map::Place(DIB_square* 
 
 void CCachedQuickChart::square_map::get_chunk_box(int& cx0, int& cy0, int& cx1, int& cy1) const {
     const double s = std::ldexp(1.0, zoom);
-    cx0 = FloorToInt(std::floor(double(c0) * kSquare * s) / 1024.0);
-    cy0 = FloorToInt(std::floor(double(r0) * kSquare * s) / 1024.0);
-    cx1 = FloorToInt((std::ceil(double(c0 + C) * kSquare * s) - 1) / 1024.0);
-    cy1 = FloorToInt((std::ceil(double(r0 + R) * kSquare * s) - 1) / 1024.0);
+    cx0 = FloorToInt(std::floor(double(c0) * kSquare * s) / kChunk);
+    cy0 = FloorToInt(std::floor(double(r0) * kSquare * s) / kChunk);
+    cx1 = FloorToInt((std::ceil(double(c0 + C) * kSquare * s) - 1) / kChunk);
+    cy1 = FloorToInt((std::ceil(double(r0 + R) * kSquare * s) - 1) / kChunk);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -241,11 +243,12 @@ void CCachedQuickChart::CWebWorker::Bind(CQuickChart::CChunkFile* file, CQuickCh
 }
 
 void CCachedQuickChart::CWebWorker::AddRequest(int row, int column, int decoded, int wanted) {
-    if (row < 0 || column < 0 || row > 0xFFFF || column > 0xFFFF) return;
+    const qct::ChunkKey key{row, column};
+    if (!key.Packable()) return;
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_request_count;
     m_target = wanted;
-    Needed& n = m_needed[uint32_t(column) << 16 | uint32_t(row)];
+    Needed& n = m_needed[key.ColumnMajor()];
     n.row = row;
     n.column = column;
     n.decoded = decoded;
@@ -269,9 +272,10 @@ std::vector<uint32_t> CCachedQuickChart::CWebWorker::TakeOutput() {
 }
 
 void CCachedQuickChart::CWebWorker::ChunkArrived(int row, int column) {
-    if (row < 0 || column < 0 || row > 0xFFFF || column > 0xFFFF) return;
+    const qct::ChunkKey key{row, column};
+    if (!key.Packable()) return;
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_output.insert(uint32_t(row) << 16 | uint32_t(column));
+    m_output.insert(key.RowMajor());
 }
 
 void CCachedQuickChart::CWebWorker::FilterNeeded(int zoom, int cx0, int cy0, int cx1, int cy1) {
@@ -347,7 +351,7 @@ void CCachedQuickChart::Close() {
 
 void CCachedQuickChart::DeleteWorkerAndSquares() {
     SetFrame(Frame());  // Draw lets go of the squares before they go
-    m_worker.reset();  // joins the threads; queued, in-work and processed squares go with it
+    m_worker.reset();   // joins the threads; queued, in-work and processed squares go with it
     m_dibs.clear();
     m_square_count = 0;
     m_map = square_map();
@@ -367,7 +371,7 @@ double CCachedQuickChart::getScaleAt(double x, double y) const {
 
 double CCachedQuickChart::getQCTScaleAtCenter() const {
     if (!m_chart) return 0.0;
-    return m_chart->get_scale(32.0 * m_chart->TilesWide(), 32.0 * m_chart->TilesHigh());
+    return m_chart->get_scale(0.5 * m_chart->Width(), 0.5 * m_chart->Height());
 }
 
 bool CCachedQuickChart::CurrentChartDoesContain(double lat, double lon) const {
@@ -490,8 +494,7 @@ void CCachedQuickChart::SetFrame(Frame frame) {
     // The old frame's pixmaps go here, on this thread, once Draw can no longer reach them.
 }
 
-int CCachedQuickChart::Draw(QPainter* painter, const FRect& rect, const FPoint& origin, int zoom,
-                            bool& flag) const {
+int CCachedQuickChart::Draw(QPainter* painter, const FRect& rect, const FPoint& origin, int zoom, bool& flag) const {
     flag = false;
     const QRectF target(rect.left, rect.top, rect.Width(), rect.Height());
     std::lock_guard<std::mutex> lock(m_frame_mutex);
@@ -575,11 +578,11 @@ void CCachedQuickChart::ApplyDownloadOutput() {
     double bx0 = 1e300, by0 = 1e300, bx1 = -1e300, by1 = -1e300;
     for (uint32_t key : keys) {
         m_chart->invalidate_read_cache(key);
-        const double row = double(key >> 16), column = double(key & 0xFFFF);
-        bx0 = std::min(bx0, column * 1024);
-        by0 = std::min(by0, row * 1024);
-        bx1 = std::max(bx1, column * 1024 + 1024);
-        by1 = std::max(by1, row * 1024 + 1024);
+        const qct::ChunkKey chunk = qct::ChunkKey::FromRowMajor(key);
+        bx0 = std::min(bx0, double(chunk.column) * kChunk);
+        by0 = std::min(by0, double(chunk.row) * kChunk);
+        bx1 = std::max(bx1, double(chunk.column + 1) * kChunk);
+        by1 = std::max(by1, double(chunk.row + 1) * kChunk);
     }
     for (auto it = m_dibs.begin(); it != m_dibs.end();) {
         auto next = std::next(it);
@@ -606,7 +609,8 @@ void CCachedQuickChart::FilterDownloadRequests() {
     int cx0, cy0, cx1, cy1;
     m_map.get_chunk_box(cx0, cy0, cx1, cy1);
     web.FilterNeeded(m_map.zoom, cx0, cy0, cx1, cy1);
-    const double bx0 = cx0 * 1024.0, by0 = cy0 * 1024.0, bx1 = (cx1 + 1) * 1024.0, by1 = (cy1 + 1) * 1024.0;
+    const double bx0 = double(cx0) * kChunk, by0 = double(cy0) * kChunk;
+    const double bx1 = double(cx1 + 1) * kChunk, by1 = double(cy1 + 1) * kChunk;
     // Squares still waiting for data the downloader has now dropped would wait forever.
     for (auto it = m_dibs.begin(); it != m_dibs.end();) {
         auto next = std::next(it);

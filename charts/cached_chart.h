@@ -61,7 +61,7 @@ public:
         QImage image;                        // RGB32 over `pixels`
         QPixmap pixmap;                      // made from `image` the first time a frame shows it after a read
         bool pixmap_ok = false;
-        unsigned frame = 0;                  // the number of the last frame that shows it
+        unsigned frame = 0;  // the number of the last frame that shows it
 
         bool IsValid() const { return zoom != kInvalidZoom; }
         void Invalidate() {
@@ -103,7 +103,7 @@ public:
         // a tie), null when nothing lost. `placed` says whether `sq` went into the current
         // grid.
         DIB_square* Place(DIB_square* sq, bool& placed);
-        // Chunk columns/rows (1024 chart pixels each) covered by the current grid.
+        // Chunk columns/rows (qct::kChunkSide chart pixels each) covered by the current grid.
         void get_chunk_box(int& cx0, int& cy0, int& cx1, int& cy1) const;
     };
 
@@ -125,7 +125,7 @@ public:
         bool IsActive() const;
         bool isBusy() const { return false; }
         bool OutputReady() const;
-        // Chunks that finished since the last call (row << 16 | column).
+        // Chunks that finished since the last call (qct::ChunkKey::RowMajor()).
         std::vector<uint32_t> TakeOutput();
         void ChunkArrived(int row, int column);
         // Keeps only chunks inside the box that still need a finer level than max(z - 1, 0).
@@ -139,7 +139,7 @@ public:
         CQuickChart::CChunkFile* m_file = nullptr;
         CQuickChart* m_chart = nullptr;
         int m_target = 0;
-        std::map<uint32_t, Needed> m_needed;  // column << 16 | row
+        std::map<uint32_t, Needed> m_needed;  // by qct::ChunkKey::ColumnMajor(): the download order
         long long m_request_count = 0;
         std::set<uint32_t> m_output;
     };
@@ -230,7 +230,7 @@ private:
     Dib_List m_dibs;
     square_map m_map;
     mutable std::mutex m_frame_mutex;
-    Frame m_frame;           // under m_frame_mutex
+    Frame m_frame;  // under m_frame_mutex
     unsigned m_frame_number = 0;
     int m_square_count = 0;
     bool m_last_complete = false;

@@ -705,16 +705,18 @@ CDisplayViewQuickChart* MapUnder(CDisplayView::CItemButton& button) {
 
 const std::map<int, MapButtonSettings::Kind>& Kinds() {
     using V = CQuickChartView;
+    using Id = MapItemTypeId;
     static const std::map<int, MapButtonSettings::Kind> kinds = {
-        {123, {"Zoom In", "zoom_in.svg", [](auto&, V& v, auto&) { v.SmoothZoom(-1); }}},
-        {124, {"Zoom Out", "zoom_out.svg", [](auto&, V& v, auto&) { v.SmoothZoom(1); }}},
-        {125, {"Search", "find_place.svg", [](CDisplayViewQuickChart& m, V&, auto& h) { m.GetAssocAndFindPlace(h); }}},
-        {126, {"Add Mark", "add_mark.svg", [](auto&, V& v, auto&) { v.CreateNewMark(); }}},
-        {127, {"Add Route", "add_route.svg", [](auto&, V& v, auto&) { v.CreateNewRoute(); }}},
-        {129, {"Lock Screen", "lock_brass.svg", nullptr}},
-        {135, {"Scale In", "scale_in.svg", [](auto&, V& v, auto&) { v.ChangeMapScale(-1); }}},
-        {136, {"Scale Out", "scale_out.svg", [](auto&, V& v, auto&) { v.ChangeMapScale(1); }}},
-        {138, {"Quit", "red_x.svg", nullptr}},
+        {Id::kZoomIn, {"Zoom In", "zoom_in.svg", [](auto&, V& v, auto&) { v.SmoothZoom(-1); }}},
+        {Id::kZoomOut, {"Zoom Out", "zoom_out.svg", [](auto&, V& v, auto&) { v.SmoothZoom(1); }}},
+        {Id::kSearch,
+         {"Search", "find_place.svg", [](CDisplayViewQuickChart& m, V&, auto& h) { m.GetAssocAndFindPlace(h); }}},
+        {Id::kAddMark, {"Add Mark", "add_mark.svg", [](auto&, V& v, auto&) { v.CreateNewMark(); }}},
+        {Id::kAddRoute, {"Add Route", "add_route.svg", [](auto&, V& v, auto&) { v.CreateNewRoute(); }}},
+        {Id::kLockScreen, {"Lock Screen", "lock_brass.svg", nullptr}},
+        {Id::kScaleIn, {"Scale In", "scale_in.svg", [](auto&, V& v, auto&) { v.ChangeMapScale(-1); }}},
+        {Id::kScaleOut, {"Scale Out", "scale_out.svg", [](auto&, V& v, auto&) { v.ChangeMapScale(1); }}},
+        {Id::kQuit, {"Quit", "red_x.svg", nullptr}},
     };
     return kinds;
 }
@@ -732,11 +734,11 @@ CDisplayView::CItem* MapButtonSettings::CreateItem(CDisplayView::IWindow&) {
     button->SetIcon(kind->icon, 24);
     const int type = TypeId();
     button->clicked = [type](CDisplayView::CItemButton& b) {
-        if (type == 129) {
+        if (type == MapItemTypeId::kLockScreen) {
             if (CDisplayViewQuickChart::onLockScreen) CDisplayViewQuickChart::onLockScreen();
             return;
         }
-        if (type == 138) {
+        if (type == MapItemTypeId::kQuit) {
             // Not from inside the click handler: the button and its page go away with the loop.
             QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
             return;
@@ -755,26 +757,26 @@ public:
     using CItemSettingsTypeOf::CItemSettingsTypeOf;
     bool FeatureAvailable() const override {
         switch (typeId) {
-            case 125:
+            case MapItemTypeId::kSearch:
                 return CQuickChartView::CanFindPlaces();
-            case 126:
+            case MapItemTypeId::kAddMark:
                 return CQuickChartView::CanCreateMarks();
-            case 127:
+            case MapItemTypeId::kAddRoute:
                 return CQuickChartView::CanCreateRoutes();
             default:
                 return true;
         }
     }
 };
-ButtonType g_zoomIn("Toolbar: Zoom In", 123, 7, 70, 50);
-ButtonType g_zoomOut("Toolbar: Zoom Out", 124, 7, 70, 50);
-ButtonType g_search("Toolbar: Search", 125, 7, 70, 50);
-ButtonType g_addMark("Toolbar: Add Mark", 126, 7, 70, 50);
-ButtonType g_addRoute("Toolbar: Add Route", 127, 7, 70, 50);
-ButtonType g_lockScreen("Toolbar: Lock Screen", 129, 7, 70, 50);
-ButtonType g_scaleIn("Toolbar:Scale In", 135, 7, 70, 50);
-ButtonType g_scaleOut("Toolbar:Scale Out", 136, 7, 70, 50);
-ButtonType g_quit("Toolbar: Quit", 138, 7, 70, 50);
+ButtonType g_zoomIn("Toolbar: Zoom In", MapItemTypeId::kZoomIn, 7, 70, 50);
+ButtonType g_zoomOut("Toolbar: Zoom Out", MapItemTypeId::kZoomOut, 7, 70, 50);
+ButtonType g_search("Toolbar: Search", MapItemTypeId::kSearch, 7, 70, 50);
+ButtonType g_addMark("Toolbar: Add Mark", MapItemTypeId::kAddMark, 7, 70, 50);
+ButtonType g_addRoute("Toolbar: Add Route", MapItemTypeId::kAddRoute, 7, 70, 50);
+ButtonType g_lockScreen("Toolbar: Lock Screen", MapItemTypeId::kLockScreen, 7, 70, 50);
+ButtonType g_scaleIn("Toolbar:Scale In", MapItemTypeId::kScaleIn, 7, 70, 50);
+ButtonType g_scaleOut("Toolbar:Scale Out", MapItemTypeId::kScaleOut, 7, 70, 50);
+ButtonType g_quit("Toolbar: Quit", MapItemTypeId::kQuit, 7, 70, 50);
 
 }  // namespace
 

@@ -38,9 +38,23 @@
 class CDVI_QuickChart_Window;
 class QQuickItem;
 
+// Type ids of the map's page items, as page files store them.
+struct MapItemTypeId {
+    static constexpr int kMap = 111;
+    static constexpr int kZoomIn = 123;
+    static constexpr int kZoomOut = 124;
+    static constexpr int kSearch = 125;
+    static constexpr int kAddMark = 126;
+    static constexpr int kAddRoute = 127;
+    static constexpr int kLockScreen = 129;
+    static constexpr int kScaleIn = 135;
+    static constexpr int kScaleOut = 136;
+    static constexpr int kQuit = 138;
+};
+
 class CDisplayViewQuickChart : public CDisplayView::CItemDraw, public CHeartbeat::Counter, public IMapControllable {
 public:
-    static constexpr int kTypeId = 111;
+    static constexpr int kTypeId = MapItemTypeId::kMap;
     static constexpr const char* kComponentFile = "DVI_QuickChart.qml";
     static constexpr const char* kStateFileFormat = "/%d.dvqc";
     // How long a new map without a stored view waits for a connected receiver's first fix.

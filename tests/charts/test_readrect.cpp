@@ -271,8 +271,8 @@ TEST_F(ReadRect, TilesBeyond32MiBComeThroughTheMovableWindow) {
     const std::string p = Path("big.qct");
     ASSERT_TRUE(WriteBytes(p, b));
     const uint32_t below = 0x1FFFFFE, beyond = 0x2000010;
-    Put32(b, CQuickChart::kTileIndexOffset + 4, below);
-    Put32(b, CQuickChart::kTileIndexOffset + 8, beyond);
+    Put32(b, qct::header::kTileIndex + 4, below);
+    Put32(b, qct::header::kTileIndex + 8, beyond);
     ASSERT_TRUE(WriteBytes(p, b));
     const int fd = ::open(p.c_str(), O_WRONLY);
     ASSERT_GE(fd, 0);
@@ -294,7 +294,7 @@ TEST_F(ReadRect, TilesBeyond32MiBComeThroughTheMovableWindow) {
     c->ReadBlock(0, 0, 0, tile, nullptr);
     EXPECT_EQ(tile[0], 2);
     // A tile pointer past the end of the file reads as index 0.
-    Put32(b, CQuickChart::kTileIndexOffset + 8, 0x7FFFFFF0);
+    Put32(b, qct::header::kTileIndex + 8, 0x7FFFFFF0);
     const std::string p2 = Path("pastend.qct");
     ASSERT_TRUE(WriteBytes(p2, b));
     c = OpenPath(p2);
