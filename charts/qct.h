@@ -317,7 +317,6 @@ public:
     bool appearsFullyDownloadedWithin(const CBounds& bounds) override;
 
     CChunkFile* ChunkFile() { return m_chunkfile.get(); }
-    int CachedEntryCount();
 
     struct CachedChunk {
         static constexpr uint32_t kNoKey = 0xFFFFFFFFu;

@@ -372,7 +372,3 @@ void CQuickChart3::invalidate_read_cache() {
     m_cache.clear();
 }
 
-int CQuickChart3::CachedEntryCount() {
-    std::lock_guard<std::mutex> lock(m_cache_mutex);
-    return static_cast<int>(m_cache.size());
-}
