@@ -511,19 +511,17 @@ int CCachedQuickChart::Draw(QPainter* painter, const FRect& rect, const FPoint& 
         painter->fillRect(target, Qt::white);
         return 1;
     }
-    // Frame pixels to pixels of this zoom: 1 unless the caller drew at another zoom.
-    const double k = std::ldexp(1.0, m_frame.zoom - zoom);
+    if (zoom != m_frame.zoom) return 1;  // nothing made for that zoom yet
     const QRectF whole(0, 0, kSquare, kSquare);
     // Squares reach past the rect's edges; the rest of the page is not ours to paint.
     painter->save();
     painter->setClipRect(target, Qt::IntersectClip);
     for (const Piece& piece : m_frame.pieces) {
-        const double x = rect.left - left + piece.x * k, y = rect.top - top + piece.y * k;
-        const double side = piece.side * k;
-        if (side == kSquare && piece.source == whole) {
+        const double x = rect.left - left + piece.x, y = rect.top - top + piece.y;
+        if (piece.side == kSquare && piece.source == whole) {
             painter->drawPixmap(QPointF(x, y), piece.pixmap);
         } else {
-            painter->drawPixmap(QRectF(x, y, side, side), piece.pixmap, piece.source);
+            painter->drawPixmap(QRectF(x, y, piece.side, piece.side), piece.pixmap, piece.source);
         }
     }
     painter->restore();

@@ -160,9 +160,9 @@ public:
     // `rect`, at zoom z, from the squares ready now, and asks for the ones missing.
     void Update(const FRect& rect, const FPoint& origin, int zoom);
     // Any thread. Paints the frame of the last Update so that chart pixel `origin` lies at
-    // the top-left corner of `rect`, at zoom z (normally the arguments of that Update;
-    // others move and scale the same squares). 1 after drawing; 0 without a chart (the
-    // rect is then filled white). `flag` is always returned false.
+    // the top-left corner of `rect`, at zoom z: normally the arguments of that Update
+    // (another origin moves the same squares; at another zoom nothing is painted). 1 after
+    // drawing; 0 without a chart (the rect is then filled white). `flag` is always false.
     int Draw(QPainter* painter, const FRect& rect, const FPoint& origin, int zoom, bool& flag) const;
     // True when there is something new to show: call Update and repaint.
     bool TimerCallback();
