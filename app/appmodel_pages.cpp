@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "app/appmodel.h"
+#include "core/display_metrics.h"
 #include "core/uiservices.h"
 #include "displays/displayview.h"
 
@@ -28,9 +29,7 @@ void CNavoraAppModel::attachCurrentPageToItem(CDisplayViewPage* item_current, CD
     m_altItem = alt_item;
     if (QQuickWindow* w = item_current ? item_current->window() : nullptr) {
         if (QScreen* s = w->screen()) {
-            graphicsResolution = s->devicePixelRatio();
-            graphicsClickPrecisionSq = 81.0 * graphicsResolution * graphicsResolution;
-            graphicsTouchPrecisionSq = 225.0 * graphicsResolution * graphicsResolution;
+            SetGraphicsResolution(s->devicePixelRatio());
             // Screens that do not know their size report nonsense; a page set must still
             // come out at a sensible number of cells.
             const double pdpi = s->physicalDotsPerInch();

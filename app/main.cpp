@@ -22,6 +22,7 @@
 #include "core/apppaths.h"
 #include "core/persistantdata.h"
 #include "core/appevents.h"
+#include "core/display_metrics.h"
 #include "core/pubsub.h"
 #include "maplib/quick/mapitem.h"
 #include "navdata/dataconnection.h"
@@ -138,9 +139,7 @@ int main(int argc, char* argv[]) {
                 const double ratio = screen->devicePixelRatio();
                 qDebug().nospace() << "devicePixelRatio: " << ratio << ", ldpi: " << screen->logicalDotsPerInch()
                                    << ", pdpi: " << screen->physicalDotsPerInch();
-                graphicsResolution = ratio;
-                graphicsClickPrecisionSq = 81.0 * ratio * ratio;
-                graphicsTouchPrecisionSq = 225.0 * ratio * ratio;
+                SetGraphicsResolution(ratio);
             }
             WatchForFirstCompleteFrame(window, sinceStart);
             QObject::connect(window, &QWindow::activeChanged, window, [window] {

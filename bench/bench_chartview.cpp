@@ -81,6 +81,7 @@ void BM_FrameWhilePanning(benchmark::State& state) {
     for (auto _ : state) {
         scene.view->DoScroll(dir, 0);
         dir = -dir;
+        scene.view->PrepareFrame();
         QPainter p(&img);
         benchmark::DoNotOptimize(scene.view->onDraw(&p, 0, 0, 1024, 768));
     }

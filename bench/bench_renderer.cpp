@@ -58,6 +58,7 @@ struct Frame {
     FRect rect{0, 0, double(kFrameW), double(kFrameH)};
 
     void Draw(CCachedQuickChart& r, FPoint origin, int zoom) {
+        r.Update(rect, origin, zoom);
         QPainter p(&image);
         bool flag = false;
         r.Draw(&p, rect, origin, zoom, flag);

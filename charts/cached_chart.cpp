@@ -8,8 +8,11 @@
 #include <condition_variable>
 #include <cstring>
 
+#include "core/threadcheck.h"
+
 namespace {
 
+constexpr int kChunk = qct::kChunkSide;
 constexpr int kChunkedThreads = 4;
 constexpr int kSingleFileThreads = 1;
 // Beyond these the arithmetic of positions stops being exact; no view gets there.
@@ -125,9 +128,10 @@ protected:
 
 int64_t CCachedQuickChart::DIB_square::ChunkKey() const {
     const double s = std::ldexp(1.0, zoom);
-    const int64_t cx = static_cast<int64_t>(std::floor(std::floor(x * s) / 1024.0));
-    const int64_t cy = static_cast<int64_t>(std::floor(std::floor(y * s) / 1024.0));
-    return cy * 65536 + cx;
+    const int64_t cx = static_cast<int64_t>(std::floor(std::floor(x * s) / kChunk));
+    const int64_t cy = static_cast<int64_t>(std::floor(std::floor(y * s) / kChunk));
+    // qct::ChunkKey::RowMajor(), extended to the negative rows and columns off the chart.
+    return cy * (int64_t(qct::ChunkKey::kMaxIndex) + 1) + cx;
 }
 
 int CCachedQuickChart::DIB_square::Row() const {
@@ -223,10 +227,10 @@ CCachedQuickChart::DIB_square* CCachedQuickChart::square_map::Place(DIB_square* 
 
 void CCachedQuickChart::square_map::get_chunk_box(int& cx0, int& cy0, int& cx1, int& cy1) const {
     const double s = std::ldexp(1.0, zoom);
-    cx0 = FloorToInt(std::floor(double(c0) * kSquare * s) / 1024.0);
-    cy0 = FloorToInt(std::floor(double(r0) * kSquare * s) / 1024.0);
-    cx1 = FloorToInt((std::ceil(double(c0 + C) * kSquare * s) - 1) / 1024.0);
-    cy1 = FloorToInt((std::ceil(double(r0 + R) * kSquare * s) - 1) / 1024.0);
+    cx0 = FloorToInt(std::floor(double(c0) * kSquare * s) / kChunk);
+    cy0 = FloorToInt(std::floor(double(r0) * kSquare * s) / kChunk);
+    cx1 = FloorToInt((std::ceil(double(c0 + C) * kSquare * s) - 1) / kChunk);
+    cy1 = FloorToInt((std::ceil(double(r0 + R) * kSquare * s) - 1) / kChunk);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -239,11 +243,12 @@ void CCachedQuickChart::CWebWorker::Bind(CQuickChart::CChunkFile* file, CQuickCh
 }
 
 void CCachedQuickChart::CWebWorker::AddRequest(int row, int column, int decoded, int wanted) {
-    if (row < 0 || column < 0 || row > 0xFFFF || column > 0xFFFF) return;
+    const qct::ChunkKey key{row, column};
+    if (!key.Packable()) return;
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_request_count;
     m_target = wanted;
-    Needed& n = m_needed[uint32_t(column) << 16 | uint32_t(row)];
+    Needed& n = m_needed[key.ColumnMajor()];
     n.row = row;
     n.column = column;
     n.decoded = decoded;
@@ -267,9 +272,10 @@ std::vector<uint32_t> CCachedQuickChart::CWebWorker::TakeOutput() {
 }
 
 void CCachedQuickChart::CWebWorker::ChunkArrived(int row, int column) {
-    if (row < 0 || column < 0 || row > 0xFFFF || column > 0xFFFF) return;
+    const qct::ChunkKey key{row, column};
+    if (!key.Packable()) return;
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_output.insert(uint32_t(row) << 16 | uint32_t(column));
+    m_output.insert(key.RowMajor());
 }
 
 void CCachedQuickChart::CWebWorker::FilterNeeded(int zoom, int cx0, int cy0, int cx1, int cy1) {
@@ -312,6 +318,7 @@ CCachedQuickChart::~CCachedQuickChart() {
 }
 
 void CCachedQuickChart::Open(const NV_HWND& parent, const char* path, std::function<void(bool)> callback) {
+    NV_ASSERT_GUI_THREAD();
     Close();
     if (m_status_shown) ClearStatusMessage();
     m_status_shown = false;
@@ -336,13 +343,15 @@ void CCachedQuickChart::Open(const NV_HWND& parent, const char* path, std::funct
 }
 
 void CCachedQuickChart::Close() {
+    NV_ASSERT_GUI_THREAD();
     DeleteWorkerAndSquares();
     if (m_chart) m_chart->Destroy();
     m_chart = nullptr;
 }
 
 void CCachedQuickChart::DeleteWorkerAndSquares() {
-    m_worker.reset();  // joins the threads; queued, in-work and processed squares go with it
+    SetFrame(Frame());  // Draw lets go of the squares before they go
+    m_worker.reset();   // joins the threads; queued, in-work and processed squares go with it
     m_dibs.clear();
     m_square_count = 0;
     m_map = square_map();
@@ -350,6 +359,7 @@ void CCachedQuickChart::DeleteWorkerAndSquares() {
 }
 
 void CCachedQuickChart::InvalidateAllDibs() {
+    NV_ASSERT_GUI_THREAD();
     DeleteWorkerAndSquares();
     if (m_chart) m_chart->invalidate_read_cache();
     m_repaint_requested = true;
@@ -361,7 +371,7 @@ double CCachedQuickChart::getScaleAt(double x, double y) const {
 
 double CCachedQuickChart::getQCTScaleAtCenter() const {
     if (!m_chart) return 0.0;
-    return m_chart->get_scale(32.0 * m_chart->TilesWide(), 32.0 * m_chart->TilesHigh());
+    return m_chart->get_scale(0.5 * m_chart->Width(), 0.5 * m_chart->Height());
 }
 
 bool CCachedQuickChart::CurrentChartDoesContain(double lat, double lon) const {
@@ -397,6 +407,7 @@ std::vector<CCachedQuickChart::QueuedSquare> CCachedQuickChart::QueuedSquares() 
 }
 
 bool CCachedQuickChart::TimerCallback() {
+    NV_ASSERT_GUI_THREAD();
     PostStatusMessages();
     bool repaint = m_repaint_requested;
     m_repaint_requested = false;
@@ -419,31 +430,43 @@ void CCachedQuickChart::PostStatusMessages() {
     }
 }
 
-int CCachedQuickChart::Draw(QPainter* painter, const FRect& rect, const FPoint& origin, int zoom, bool& flag) {
-    flag = false;
-    const QRectF target(rect.left, rect.top, rect.Width(), rect.Height());
+namespace {
+
+// A view that the square arithmetic can handle: finite, not absurdly far out, not empty.
+bool SaneArea(double left, double top, double width, double height) {
+    return std::isfinite(left) && std::isfinite(top) && std::isfinite(width) && std::isfinite(height) &&
+           std::abs(left) < kMaxZoomedCoordinate && std::abs(top) < kMaxZoomedCoordinate &&
+           width < kMaxZoomedCoordinate && height < kMaxZoomedCoordinate;
+}
+
+}  // namespace
+
+void CCachedQuickChart::Update(const FRect& rect, const FPoint& origin, int zoom) {
+    NV_ASSERT_GUI_THREAD();
     if (!m_chart) {
-        if (painter) painter->fillRect(target, Qt::white);
-        return 0;
+        SetFrame(Frame());
+        m_last_complete = false;
+        return;
     }
     zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
     const double s = std::ldexp(1.0, -zoom);
     const double left = origin.x * s, top = origin.y * s;
     const double width = rect.Width(), height = rect.Height();
-    const bool sane = std::isfinite(left) && std::isfinite(top) && std::isfinite(width) && std::isfinite(height) &&
-                      std::abs(left) < kMaxZoomedCoordinate && std::abs(top) < kMaxZoomedCoordinate &&
-                      width < kMaxZoomedCoordinate && height < kMaxZoomedCoordinate;
-    if (!sane || width < 1 || height < 1) {
-        if (painter && sane) painter->fillRect(target, Qt::white);
-        m_last_complete = false;
-        return 1;
+    Frame frame;
+    frame.open = true;
+    frame.zoom = zoom;
+    m_last_complete = false;
+    const bool sane = SaneArea(left, top, width, height);
+    long long cells = 0;
+    if (sane && width >= 1 && height >= 1) {
+        const long long rows = FloorToInt((top + height - 1) / kSquare) - FloorToInt(top / kSquare) + 1;
+        const long long cols = FloorToInt((left + width - 1) / kSquare) - FloorToInt(left / kSquare) + 1;
+        cells = rows * cols;
     }
-    const long long rows = FloorToInt((top + height - 1) / kSquare) - FloorToInt(top / kSquare) + 1;
-    const long long cols = FloorToInt((left + width - 1) / kSquare) - FloorToInt(left / kSquare) + 1;
-    if (rows * cols > kMaxCells) {
-        if (painter) painter->fillRect(target, Qt::white);
-        m_last_complete = false;
-        return 1;
+    if (cells < 1 || cells > kMaxCells) {
+        frame.blank = sane;
+        SetFrame(std::move(frame));
+        return;
     }
     m_map.Setup(left, top, width, height, zoom);
 
@@ -459,15 +482,49 @@ int CCachedQuickChart::Draw(QPainter* painter, const FRect& rect, const FPoint& 
     FilterDownloadRequests();
     TopUpDibList();
     PlaceSquares();
-    if (painter) {
-        // Squares reach past the rect's edges; the rest of the page is not ours to paint.
-        painter->save();
-        painter->setClipRect(target, Qt::IntersectClip);
-    }
-    Paint(painter, rect, left, top);
-    if (painter) painter->restore();
+    m_last_complete = BuildFrame(frame);
+    SetFrame(std::move(frame));
     RequestMissing();
     PostStatusMessages();
+}
+
+void CCachedQuickChart::SetFrame(Frame frame) {
+    std::lock_guard<std::mutex> lock(m_frame_mutex);
+    std::swap(m_frame, frame);
+    // The old frame's pixmaps go here, on this thread, once Draw can no longer reach them.
+}
+
+int CCachedQuickChart::Draw(QPainter* painter, const FRect& rect, const FPoint& origin, int zoom, bool& flag) const {
+    flag = false;
+    const QRectF target(rect.left, rect.top, rect.Width(), rect.Height());
+    std::lock_guard<std::mutex> lock(m_frame_mutex);
+    if (!m_frame.open) {
+        if (painter) painter->fillRect(target, Qt::white);
+        return 0;
+    }
+    if (!painter) return 1;
+    zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+    const double s = std::ldexp(1.0, -zoom);
+    const double left = origin.x * s, top = origin.y * s;
+    if (!SaneArea(left, top, rect.Width(), rect.Height())) return 1;
+    if (m_frame.blank) {
+        painter->fillRect(target, Qt::white);
+        return 1;
+    }
+    if (zoom != m_frame.zoom) return 1;  // nothing made for that zoom yet
+    const QRectF whole(0, 0, kSquare, kSquare);
+    // Squares reach past the rect's edges; the rest of the page is not ours to paint.
+    painter->save();
+    painter->setClipRect(target, Qt::IntersectClip);
+    for (const Piece& piece : m_frame.pieces) {
+        const double x = rect.left - left + piece.x, y = rect.top - top + piece.y;
+        if (piece.side == kSquare && piece.source == whole) {
+            painter->drawPixmap(QPointF(x, y), piece.pixmap);
+        } else {
+            painter->drawPixmap(QRectF(x, y, piece.side, piece.side), piece.pixmap, piece.source);
+        }
+    }
+    painter->restore();
     return 1;
 }
 
@@ -519,11 +576,11 @@ void CCachedQuickChart::ApplyDownloadOutput() {
     double bx0 = 1e300, by0 = 1e300, bx1 = -1e300, by1 = -1e300;
     for (uint32_t key : keys) {
         m_chart->invalidate_read_cache(key);
-        const double row = double(key >> 16), column = double(key & 0xFFFF);
-        bx0 = std::min(bx0, column * 1024);
-        by0 = std::min(by0, row * 1024);
-        bx1 = std::max(bx1, column * 1024 + 1024);
-        by1 = std::max(by1, row * 1024 + 1024);
+        const qct::ChunkKey chunk = qct::ChunkKey::FromRowMajor(key);
+        bx0 = std::min(bx0, double(chunk.column) * kChunk);
+        by0 = std::min(by0, double(chunk.row) * kChunk);
+        bx1 = std::max(bx1, double(chunk.column + 1) * kChunk);
+        by1 = std::max(by1, double(chunk.row + 1) * kChunk);
     }
     for (auto it = m_dibs.begin(); it != m_dibs.end();) {
         auto next = std::next(it);
@@ -550,7 +607,8 @@ void CCachedQuickChart::FilterDownloadRequests() {
     int cx0, cy0, cx1, cy1;
     m_map.get_chunk_box(cx0, cy0, cx1, cy1);
     web.FilterNeeded(m_map.zoom, cx0, cy0, cx1, cy1);
-    const double bx0 = cx0 * 1024.0, by0 = cy0 * 1024.0, bx1 = (cx1 + 1) * 1024.0, by1 = (cy1 + 1) * 1024.0;
+    const double bx0 = double(cx0) * kChunk, by0 = double(cy0) * kChunk;
+    const double bx1 = double(cx1 + 1) * kChunk, by1 = double(cy1 + 1) * kChunk;
     // Squares still waiting for data the downloader has now dropped would wait forever.
     for (auto it = m_dibs.begin(); it != m_dibs.end();) {
         auto next = std::next(it);
@@ -608,50 +666,49 @@ void CCachedQuickChart::PlaceSquares() {
     }
 }
 
-void CCachedQuickChart::Paint(QPainter* painter, const FRect& rect, double left, double top) {
+bool CCachedQuickChart::BuildFrame(Frame& frame) {
     const square_map& m = m_map;
-    auto ready = [](DIB_square* sq) -> const QPixmap& {
+    const unsigned number = ++m_frame_number;
+    auto show = [&](DIB_square* sq, const QRectF& source, double x, double y, double side) {
         if (!sq->pixmap_ok) {
             sq->pixmap = QPixmap::fromImage(sq->image);
             sq->pixmap_ok = true;
         }
-        return sq->pixmap;
+        sq->frame = number;
+        frame.pieces.push_back({sq->pixmap, source, x, y, side});
     };
     const double half = kSquare / 2.0;
+    const QRectF whole(0, 0, kSquare, kSquare);
     bool complete = true;
     for (int row = 0; row < m.R; ++row) {
         for (int col = 0; col < m.C; ++col) {
             const size_t cell = size_t(row) * m.C + col;
             const int grid_row = m.r0 + row, grid_col = m.c0 + col;
-            const double cx = rect.left - left + double(grid_col) * kSquare;
-            const double cy = rect.top - top + double(grid_row) * kSquare;
+            const double cx = double(grid_col) * kSquare, cy = double(grid_row) * kSquare;
             if (DIB_square* sq = m.current[cell]) {
-                if (painter) painter->drawPixmap(QPointF(cx, cy), ready(sq));
+                show(sq, whole, cx, cy, kSquare);
                 if (sq->refresh == 2) {
-                    m_map.current[cell] = nullptr;  // read it again
+                    m_map.current[cell] = nullptr;  // shown once more, and read again
                     complete = false;
                 }
                 continue;
             }
             complete = false;
             const int crow = FloorDiv(grid_row, 2) - m.cr0, ccol = FloorDiv(grid_col, 2) - m.cc0;
-            if (DIB_square* q = m.coarser[size_t(crow) * m.CC + ccol]; q && painter) {
+            if (DIB_square* q = m.coarser[size_t(crow) * m.CC + ccol]) {
                 // Only the quarter of the coarser square that covers this cell, doubled, so
                 // that neighbouring cells already painted sharp stay sharp.
-                const QRectF source(FloorMod2(grid_col) * half, FloorMod2(grid_row) * half, half, half);
-                painter->drawPixmap(QRectF(cx, cy, kSquare, kSquare), ready(q), source);
+                show(q, QRectF(FloorMod2(grid_col) * half, FloorMod2(grid_row) * half, half, half), cx, cy, kSquare);
                 continue;
             }
             for (int dr = 0; dr < 2; ++dr)
                 for (int dc = 0; dc < 2; ++dc) {
                     DIB_square* f = m.finer[size_t(2 * row + dr) * (2 * m.C) + (2 * col + dc)];
-                    if (!f || !painter) continue;
-                    painter->drawPixmap(QRectF(cx + dc * half, cy + dr * half, half, half), ready(f),
-                                        QRectF(0, 0, kSquare, kSquare));
+                    if (f) show(f, whole, cx + dc * half, cy + dr * half, half);
                 }
         }
     }
-    m_last_complete = complete;
+    return complete;
 }
 
 void CCachedQuickChart::RequestMissing() {
@@ -660,12 +717,19 @@ void CCachedQuickChart::RequestMissing() {
         for (int col = 0; col < m_map.C; ++col) {
             const size_t cell = size_t(row) * m_map.C + col;
             if (m_map.current[cell] || m_map.in_progress[cell]) continue;
-            if (m_dibs.empty()) {
-                m_dibs.push_back(std::make_unique<DIB_square>());
+            // The least recently useful square that the frame does not show.
+            auto spare = m_dibs.end();
+            for (auto it = m_dibs.rbegin(); it != m_dibs.rend(); ++it)
+                if ((*it)->frame != m_frame_number) {
+                    spare = std::prev(it.base());
+                    break;
+                }
+            if (spare == m_dibs.end()) {
+                spare = m_dibs.insert(m_dibs.end(), std::make_unique<DIB_square>());
                 ++m_square_count;
             }
-            std::unique_ptr<DIB_square> sq = std::move(m_dibs.back());
-            m_dibs.pop_back();
+            std::unique_ptr<DIB_square> sq = std::move(*spare);
+            m_dibs.erase(spare);
             sq->Invalidate();
             sq->zoom = m_map.zoom;
             sq->x = double(m_map.c0 + col) * kSquare;

@@ -4,15 +4,22 @@
 // Draws the open chart at any power-of-two zoom without decoding on the GUI thread.
 //
 // The view is cut into 256 x 256 squares of output pixels. Background threads decode
-// each square into its own 32-bit image; the GUI thread only places and paints squares
-// that are ready. While a square is still being decoded its cell is filled from squares
-// of the next coarser or next finer zoom that are still in memory, so panning and
-// zooming always show something and sharpen as the work completes.
+// each square into its own 32-bit image. While a square is still being decoded its cell
+// is filled from squares of the next coarser or next finer zoom that are still in
+// memory, so panning and zooming always show something and sharpen as the work completes.
 //
-// Threads: everything public runs on the GUI thread. Worker threads touch only the
-// squares they were handed (through the needed queue) and give them back through the
-// processed list; the owner polls TimerCallback() at the heartbeat and repaints when it
-// says so.
+// A frame is made in two steps. Update() runs on the GUI thread: it collects the squares
+// the workers finished, applies download results, places the squares of the view in
+// their cells, decides what fills the gaps (the frame) and asks for the squares still
+// missing. Draw() only paints the frame, under the lock that guards it, so it may run
+// wherever the owner paints: with QtQuick's threaded render loop that is the scene
+// graph's thread.
+//
+// Threads: everything public except Draw() runs on the GUI thread. Worker threads touch
+// only the squares they were handed (through the needed queue) and give them back
+// through the processed list; the owner polls TimerCallback() at the heartbeat, calls
+// Update() and repaints. A square in the frame is never handed to a worker, so its pixels
+// stay still while Draw() paints them.
 
 #include <QImage>
 #include <QPixmap>
@@ -52,8 +59,9 @@ public:
         int shortfall = 0;                   // largest (decoded level - wanted level) met while decoding
         std::unique_ptr<uint32_t[]> pixels;  // 256 x 256, 0xFFRRGGBB
         QImage image;                        // RGB32 over `pixels`
-        QPixmap pixmap;                      // made from `image` at the first draw after a read
+        QPixmap pixmap;                      // made from `image` the first time a frame shows it after a read
         bool pixmap_ok = false;
+        unsigned frame = 0;  // the number of the last frame that shows it
 
         bool IsValid() const { return zoom != kInvalidZoom; }
         void Invalidate() {
@@ -95,7 +103,7 @@ public:
         // a tie), null when nothing lost. `placed` says whether `sq` went into the current
         // grid.
         DIB_square* Place(DIB_square* sq, bool& placed);
-        // Chunk columns/rows (1024 chart pixels each) covered by the current grid.
+        // Chunk columns/rows (qct::kChunkSide chart pixels each) covered by the current grid.
         void get_chunk_box(int& cx0, int& cy0, int& cx1, int& cy1) const;
     };
 
@@ -117,7 +125,7 @@ public:
         bool IsActive() const;
         bool isBusy() const { return false; }
         bool OutputReady() const;
-        // Chunks that finished since the last call (row << 16 | column).
+        // Chunks that finished since the last call (qct::ChunkKey::RowMajor()).
         std::vector<uint32_t> TakeOutput();
         void ChunkArrived(int row, int column);
         // Keeps only chunks inside the box that still need a finer level than max(z - 1, 0).
@@ -131,7 +139,7 @@ public:
         CQuickChart::CChunkFile* m_file = nullptr;
         CQuickChart* m_chart = nullptr;
         int m_target = 0;
-        std::map<uint32_t, Needed> m_needed;  // column << 16 | row
+        std::map<uint32_t, Needed> m_needed;  // by qct::ChunkKey::ColumnMajor(): the download order
         long long m_request_count = 0;
         std::set<uint32_t> m_output;
     };
@@ -148,11 +156,15 @@ public:
     bool IsOpen() const { return m_chart != nullptr; }
     CQuickChart* Chart() const { return m_chart; }
 
-    // Draws so that chart pixel `origin` lies at the top-left corner of `rect`, at zoom z.
-    // 1 after drawing; 0 without a chart (the rect is then filled white). `flag` is
-    // always returned false.
-    int Draw(QPainter* painter, const FRect& rect, const FPoint& origin, int zoom, bool& flag);
-    // True when there is something new to paint.
+    // GUI thread. Makes the frame that shows chart pixel `origin` at the top-left corner of
+    // `rect`, at zoom z, from the squares ready now, and asks for the ones missing.
+    void Update(const FRect& rect, const FPoint& origin, int zoom);
+    // Any thread. Paints the frame of the last Update so that chart pixel `origin` lies at
+    // the top-left corner of `rect`, at zoom z: normally the arguments of that Update
+    // (another origin moves the same squares; at another zoom nothing is painted). 1 after
+    // drawing; 0 without a chart (the rect is then filled white). `flag` is always false.
+    int Draw(QPainter* painter, const FRect& rect, const FPoint& origin, int zoom, bool& flag) const;
+    // True when there is something new to show: call Update and repaint.
     bool TimerCallback();
     bool isLoading() const;
     void InvalidateAllDibs();
@@ -167,7 +179,7 @@ public:
     bool AutomaticDownload() const { return m_auto_download.load(); }
 
     // --- Inspection, for tools, tests and benchmarks (GUI thread) ---
-    // True when the last Draw painted every cell from a square of its own zoom.
+    // True when the last Update filled every cell from a square of its own zoom.
     bool LastFrameComplete() const { return m_last_complete; }
     // Squares in existence: the list plus those queued, in work or processed.
     int SquareCount() const { return m_square_count; }
@@ -185,12 +197,29 @@ public:
     bool WaitForProcessed(int timeout_ms);
 
 private:
+    // One pixmap of the frame: `source` (square pixels) goes to the square of side `side`
+    // at (x, y), in zoomed pixels of the frame's zoom.
+    struct Piece {
+        QPixmap pixmap;
+        QRectF source;
+        double x, y, side;
+    };
+    // What Draw paints; written by Update, read by Draw, under m_frame_mutex.
+    struct Frame {
+        bool open = false;   // a chart is open: without one Draw paints white
+        bool blank = false;  // nothing of the chart can be shown there: Draw paints white
+        int zoom = 0;
+        std::vector<Piece> pieces;
+    };
+
     void CollectResults();
     void ApplyDownloadOutput();
     void FilterDownloadRequests();
     void TopUpDibList();
     void PlaceSquares();
-    void Paint(QPainter* painter, const FRect& rect, double left, double top);
+    // Chooses what each cell shows; false when some cell lacks a square of its own zoom.
+    bool BuildFrame(Frame& frame);
+    void SetFrame(Frame frame);
     void RequestMissing();
     void PostStatusMessages();
     void DeleteWorkerAndSquares();
@@ -200,6 +229,9 @@ private:
     std::unique_ptr<CWorker> m_worker;
     Dib_List m_dibs;
     square_map m_map;
+    mutable std::mutex m_frame_mutex;
+    Frame m_frame;  // under m_frame_mutex
+    unsigned m_frame_number = 0;
     int m_square_count = 0;
     bool m_last_complete = false;
     bool m_repaint_requested = false;

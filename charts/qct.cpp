@@ -73,20 +73,23 @@ long long SizeOfFileOrDirectory(const std::string& path) {
     return total;
 }
 
+constexpr int kTile = qct::kTileSide;
+constexpr unsigned kColourMask = qct::kPaletteColours - 1;
+
+// Stored row of image row v of a tile (rows are kept in bit-reversed order).
 inline unsigned Rev6(unsigned v) {
     static const struct Table {
-        uint8_t t[64];
+        uint8_t t[kTile];
         Table() {
-            for (unsigned i = 0; i < 64; ++i) t[i] = static_cast<uint8_t>(BitReverse(i, 6));
+            for (unsigned i = 0; i < kTile; ++i) t[i] = static_cast<uint8_t>(BitReverse(i, qct::kTileShift));
         }
     } table;
-    return table.t[v & 63];
+    return table.t[v & (kTile - 1)];
 }
 
-inline unsigned Rev4(unsigned v) { return BitReverse(v & 15, 4); }
 
 // Floor division for tile numbers of possibly negative pixel coordinates.
-inline int FloorDiv64(int v) { return v >= 0 ? v / 64 : -((-v + 63) / 64); }
+inline int FloorDivTile(int v) { return v >= 0 ? v / kTile : -((-v + kTile - 1) / kTile); }
 
 }  // namespace
 
@@ -223,11 +226,11 @@ void CQuickChart::Open(const NV_HWND& parent, const char* path, std::function<vo
         return done(false);
     }
 
-    if (m_primary_len < 8 || (HeaderU32(0) | 1u) != 0x1423D5FFu) {
+    if (m_primary_len < 8 || (HeaderU32(qct::header::kMagic) | 1u) != 0x1423D5FFu) {
         Refuse(parent, Format("Not a QuickChart: \"%s\"", m_path));
         return done(false);
     }
-    m_version = HeaderU32(4);
+    m_version = HeaderU32(qct::header::kVersion);
     if ((m_version & 0xFFFFFF) > 5) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "%x", m_version);
@@ -242,19 +245,19 @@ void CQuickChart::Open(const NV_HWND& parent, const char* path, std::function<vo
     }
     const bool single = dynamic_cast<CQuickChart1*>(this) != nullptr;
     const std::string damaged = Format("The map \"%s\" is damaged or incomplete.", m_path);
-    if (m_primary_len < kHeaderSize) {
+    if (m_primary_len < qct::header::kSize) {
         Refuse(parent, damaged);
         return done(false);
     }
-    m_tiles_w = HeaderU32(8);
-    m_tiles_h = HeaderU32(12);
+    m_tiles_w = HeaderU32(qct::header::kTilesWide);
+    m_tiles_h = HeaderU32(qct::header::kTilesHigh);
     if (m_tiles_w < 1 || m_tiles_h < 1 || m_tiles_w > kMaxTiles || m_tiles_h > kMaxTiles) {
         Refuse(parent, damaged);
         return done(false);
     }
 
     if (single) {
-        const uint64_t index_end = kTileIndexOffset + 4ull * m_tiles_w * m_tiles_h;
+        const uint64_t index_end = qct::header::kTileIndex + 4ull * m_tiles_w * m_tiles_h;
         if (index_end > m_file_size) {
             Refuse(parent, damaged);
             return done(false);
@@ -268,47 +271,43 @@ void CQuickChart::Open(const NV_HWND& parent, const char* path, std::function<vo
         }
     }
 
-    m_flags = HeaderU32(0x40);
+    m_flags = HeaderU32(qct::header::kFlags);
     std::memset(m_ext, 0, sizeof m_ext);
     std::memset(m_online, 0, sizeof m_online);
-    if (const uint32_t ext = HeaderU32(0x54)) {
-        size_t avail = 0;
-        const unsigned char* p = get_addr(ext, &avail);
-        if (p) std::memcpy(m_ext, p, std::min(avail, sizeof m_ext));
-        release_addr();
-        if (const uint32_t online = LoadU32(m_ext + 28)) {
-            p = get_addr(online, &avail);
-            if (p && avail >= 4) {
-                const uint32_t len = LoadU32(p);
-                std::memcpy(m_online, p, std::min<size_t>({avail, sizeof m_online, len}));
+    if (const uint32_t ext = HeaderU32(qct::header::kExtendedData)) {
+        if (const MappedView block = get_addr(ext))
+            std::memcpy(m_ext, block.data(), std::min(block.size(), sizeof m_ext));
+        if (const uint32_t online = LoadU32(m_ext + qct::extended::kOnlineData)) {
+            const MappedView block = get_addr(online);
+            if (block.size() >= 4) {
+                const uint32_t len = LoadU32(block.data());
+                std::memcpy(m_online, block.data(), std::min<size_t>({block.size(), sizeof m_online, len}));
             }
-            release_addr();
         }
     }
-    m_width = static_cast<int>(m_tiles_w * 64);
-    m_height = static_cast<int>(m_tiles_h * 64);
-    GetHeaderString(LoadU32(m_ext + 24), m_extra_text);
-    GetHeaderString(HeaderU32(0x44), m_source_file);
-    for (int i = 0; i < 128; ++i) m_palette[i] = LoadU32(m_header + 0x1A0 + 4 * i) | 0xFF000000u;
-    std::memcpy(m_matrix, m_header + 0x5A0, sizeof m_matrix);
-    m_coeffs.LoadFromBytes(m_header + 0x60);
+    m_width = static_cast<int>(m_tiles_w * qct::kTileSide);
+    m_height = static_cast<int>(m_tiles_h * qct::kTileSide);
+    GetHeaderString(LoadU32(m_ext + qct::extended::kExtraText), m_extra_text);
+    GetHeaderString(HeaderU32(qct::header::kSourceFile), m_source_file);
+    for (int i = 0; i < qct::kPaletteColours; ++i)
+        m_palette[i] = LoadU32(m_header + qct::header::kPalette + 4 * i) | 0xFF000000u;
+    std::memcpy(m_matrix, m_header + qct::header::kMatrix, sizeof m_matrix);
+    m_coeffs.LoadFromBytes(m_header + qct::header::kGeoref);
 
-    if (single && HeaderU32(kTileIndexOffset) == 0) {
+    if (single && HeaderU32(qct::header::kTileIndex) == 0) {
         Refuse(parent, "This map is a catalog header and has not been completely converted.");
         return done(false);
     }
 
     m_has_shift = false;
     m_shift_lat = m_shift_lon = 0;
-    if (const uint32_t shift = LoadU32(m_ext + 4)) {
-        size_t avail = 0;
-        const unsigned char* p = get_addr(shift, &avail);
-        if (p && avail >= 16) {
-            m_shift_lat = LoadDouble(p);
-            m_shift_lon = LoadDouble(p + 8);
+    if (const uint32_t shift = LoadU32(m_ext + qct::extended::kDatumShift)) {
+        const MappedView pair = get_addr(shift);
+        if (pair.size() >= 16) {
+            m_shift_lat = LoadDouble(pair.data());
+            m_shift_lon = LoadDouble(pair.data() + 8);
             m_has_shift = true;
         }
-        release_addr();
     }
     double lat;
     m_centre_lon = 0;
@@ -338,14 +337,14 @@ void CQuickChart::Close() {
 // ---------------------------------------------------------------------------------------
 // Mapping
 
-const unsigned char* CQuickChart::get_addr(uint64_t offset, size_t* available) {
-    m_map_mutex.lock();
-    if (available) *available = 0;
-    if (!m_primary) return nullptr;
+CQuickChart::MappedView CQuickChart::get_addr(uint64_t offset) {
+    MappedView view(m_map_mutex);
+    if (!m_primary) return view;
     if (offset < (uint64_t(1) << kWindowShift)) {
-        if (offset >= m_primary_len) return nullptr;
-        if (available) *available = m_primary_len - offset;
-        return m_primary + offset;
+        if (offset >= m_primary_len) return view;
+        view.m_data = m_primary + offset;
+        view.m_size = m_primary_len - offset;
+        return view;
     }
     const int64_t base = static_cast<int64_t>(offset & ~((uint64_t(1) << kWindowShift) - 1));
     if (base != m_secondary_base || !m_secondary) {
@@ -353,21 +352,20 @@ const unsigned char* CQuickChart::get_addr(uint64_t offset, size_t* available) {
         m_secondary = nullptr;
         m_secondary_len = 0;
         m_secondary_base = -1;
-        if (static_cast<uint64_t>(base) >= m_file_size) return nullptr;
+        if (static_cast<uint64_t>(base) >= m_file_size) return view;
         const size_t len = static_cast<size_t>(std::min<uint64_t>(kMappingLength, m_file_size - base));
         void* p = ::mmap(nullptr, len, PROT_READ, MAP_PRIVATE, m_fd, static_cast<off_t>(base));
-        if (p == MAP_FAILED) return nullptr;
+        if (p == MAP_FAILED) return view;
         m_secondary = static_cast<unsigned char*>(p);
         m_secondary_len = len;
         m_secondary_base = base;
     }
     const size_t delta = static_cast<size_t>(offset - static_cast<uint64_t>(base));
-    if (delta >= m_secondary_len) return nullptr;
-    if (available) *available = m_secondary_len - delta;
-    return m_secondary + delta;
+    if (delta >= m_secondary_len) return view;
+    view.m_data = m_secondary + delta;
+    view.m_size = m_secondary_len - delta;
+    return view;
 }
-
-void CQuickChart::release_addr() { m_map_mutex.unlock(); }
 
 int64_t CQuickChart::SecondaryWindowBase() {
     std::lock_guard<std::mutex> lock(m_map_mutex);
@@ -394,16 +392,13 @@ bool CQuickChart::GetHeaderString(uint32_t pointer, std::string& out) {
     out.clear();
     if (!m_open && !m_header) return false;
     if (pointer == 0) return false;
-    size_t avail = 0;
-    const unsigned char* p = get_addr(pointer, &avail);
-    if (p) {
-        const size_t limit = std::min(avail, kMaxStringBytes);
-        const void* nul = std::memchr(p, 0, limit);
-        const size_t n = nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - p) : limit;
-        out = Latin1ToUtf8(p, n);
-    }
-    release_addr();
-    return p != nullptr;
+    const MappedView text = get_addr(pointer);
+    if (!text) return false;
+    const size_t limit = std::min(text.size(), kMaxStringBytes);
+    const void* nul = std::memchr(text.data(), 0, limit);
+    const size_t n = nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - text.data()) : limit;
+    out = Latin1ToUtf8(text.data(), n);
+    return true;
 }
 
 bool CQuickChart::GetString(int fd, uint32_t pointer, std::string& out) {
@@ -423,11 +418,11 @@ std::string CQuickChart::GetHeaderStringField(uint32_t header_offset) {
     return s;
 }
 
-std::string CQuickChart::GetCopyright() { return GetHeaderStringField(0x28); }
+std::string CQuickChart::GetCopyright() { return GetHeaderStringField(qct::header::kCopyright); }
 
 std::string CQuickChart::GetMapType() {
     std::string s;
-    if (m_header) GetHeaderString(LoadU32(m_ext), s);
+    if (m_header) GetHeaderString(LoadU32(m_ext + qct::extended::kMapType), s);
     return s;
 }
 
@@ -439,12 +434,12 @@ std::string CQuickChart::GetOnlineUrl() {
 
 std::string CQuickChart::GetTitle() {
     if (!m_header) return {};
-    std::string title = GetHeaderStringField(0x14);
-    if (title.empty()) title = GetHeaderStringField(0x10);
-    if (title.empty()) title = GetHeaderStringField(0x18);
+    std::string title = GetHeaderStringField(qct::header::kName);
+    if (title.empty()) title = GetHeaderStringField(qct::header::kTitle);
+    if (title.empty()) title = GetHeaderStringField(qct::header::kIdentifier);
     if (title.empty()) title = FileNameOf(m_path);
     const std::string type = GetMapType();
-    const uint32_t depth_ptr = HeaderU32(0x34);
+    const uint32_t depth_ptr = HeaderU32(qct::header::kDepthUnits);
     if (depth_ptr != 0 && (type.find("Nautical") != std::string::npos || type.find("Marine") != std::string::npos ||
                            type.find("Hydro") != std::string::npos)) {
         std::string depth;
@@ -456,18 +451,16 @@ std::string CQuickChart::GetTitle() {
 
 bool CQuickChart::getBoundaryPolygon(CPolygon& polygon) {
     if (!m_header) return false;
-    const int32_t count = static_cast<int32_t>(HeaderU32(0x58));
-    const uint32_t pointer = HeaderU32(0x5C);
+    const int32_t count = static_cast<int32_t>(HeaderU32(qct::header::kOutlineCount));
+    const uint32_t pointer = HeaderU32(qct::header::kOutline);
     std::vector<double> points;
     if (count >= 1 && count <= kMaxOutlinePoints && pointer != 0) {
-        size_t avail = 0;
-        const unsigned char* p = get_addr(pointer, &avail);
+        const MappedView outline = get_addr(pointer);
         const size_t bytes = static_cast<size_t>(count) * 16;
-        if (p && avail >= bytes) {
+        if (outline.size() >= bytes) {
             points.resize(static_cast<size_t>(count) * 2);
-            std::memcpy(points.data(), p, bytes);
+            std::memcpy(points.data(), outline.data(), bytes);
         }
-        release_addr();
     }
     if (points.empty()) {
         // No usable outline: the image corners, clockwise from the top left.
@@ -481,7 +474,7 @@ bool CQuickChart::getBoundaryPolygon(CPolygon& polygon) {
         return true;
     }
     double lat_c, lon_c;
-    xy_to_latlong(32.0 * m_tiles_w, 32.0 * m_tiles_h, lat_c, lon_c);
+    xy_to_latlong(0.5 * m_width, 0.5 * m_height, lat_c, lon_c);
     for (size_t i = 0; i + 1 < points.size(); i += 2) {
         double lat = points[i], lon = points[i + 1];
         if (lon - lon_c < -180) lon += 360;
@@ -562,11 +555,12 @@ int CQuickChart::ReadRectRGB(int x, int y, int w, int h, int stride, int zoom, u
         if (zoom > 6) return 0;  // a tile would give less than one output pixel
         const int m = 1 << zoom;
         const int64_t src_w = int64_t(w) * m, src_h = int64_t(h) * m;
-        if (src_h < 64) return 0;
-        const int out_tile = 64 >> zoom;
+        if (src_h < kTile) return 0;
+        const int out_tile = kTile >> zoom;
         const int half = m / 2;
-        const int tiles_x = static_cast<int>((src_w + 63) / 64), tiles_y = static_cast<int>((src_h + 63) / 64);
-        const int tx0 = FloorDiv64(x), ty0 = FloorDiv64(y);
+        const int tiles_x = static_cast<int>((src_w + kTile - 1) / kTile);
+        const int tiles_y = static_cast<int>((src_h + kTile - 1) / kTile);
+        const int tx0 = FloorDivTile(x), ty0 = FloorDivTile(y);
         for (int ty = 0; ty < tiles_y; ++ty) {
             const int oy = ty * out_tile;
             const int rows = std::min(out_tile, h - oy);
@@ -577,15 +571,15 @@ int CQuickChart::ReadRectRGB(int x, int y, int w, int h, int stride, int zoom, u
                 if (cols <= 0) break;
                 if (ReadBlock(tx0 + tx, ty0 + ty, zoom - 1, tile, td) != 0) return 1;
                 for (int j = 0; j < rows; ++j) {
-                    const unsigned char* r0 = tile + 64 * Rev6(unsigned(j * m));
-                    const unsigned char* r1 = tile + 64 * Rev6(unsigned(j * m + half));
+                    const unsigned char* r0 = tile + kTile * Rev6(unsigned(j * m));
+                    const unsigned char* r1 = tile + kTile * Rev6(unsigned(j * m + half));
                     unsigned int* dst = out + size_t(oy + j) * size_t(stride) + ox;
                     for (int i = 0; i < cols; ++i) {
                         const int c = i * m;
                         const unsigned a = r0[c], b = r0[c + half], d = r1[c], e = r1[c + half];
                         const unsigned ae = m_matrix[((a << 7) + e) & 0x3FFF];
                         const unsigned db = m_matrix[((d << 7) + b) & 0x3FFF];
-                        dst[i] = pal[m_matrix[((ae << 7) + db) & 0x3FFF] & 127];
+                        dst[i] = pal[m_matrix[((ae << 7) + db) & 0x3FFF] & kColourMask];
                     }
                 }
             }
@@ -593,16 +587,16 @@ int CQuickChart::ReadRectRGB(int x, int y, int w, int h, int stride, int zoom, u
         return 0;
     }
 
-    if (zoom == 0 && h < 64) return 0;
-    if (zoom == 0 && (x & 63) == 0 && (y & 63) == 0 && (w & 63) == 0 && (h & 63) == 0) {
-        const int tx0 = x / 64, ty0 = y / 64;
-        for (int ty = 0; ty < h / 64; ++ty) {
-            for (int tx = 0; tx < w / 64; ++tx) {
+    if (zoom == 0 && h < kTile) return 0;
+    if (zoom == 0 && (x % kTile) == 0 && (y % kTile) == 0 && (w % kTile) == 0 && (h % kTile) == 0) {
+        const int tx0 = x / kTile, ty0 = y / kTile;
+        for (int ty = 0; ty < h / kTile; ++ty) {
+            for (int tx = 0; tx < w / kTile; ++tx) {
                 if (ReadBlock(tx0 + tx, ty0 + ty, 0, tile, td) != 0) return 1;
-                for (int r = 0; r < 64; ++r) {
-                    const unsigned char* src = tile + 64 * Rev6(unsigned(r));
-                    unsigned int* dst = out + size_t(ty * 64 + r) * size_t(stride) + tx * 64;
-                    for (int i = 0; i < 64; ++i) dst[i] = pal[src[i] & 127];
+                for (int r = 0; r < kTile; ++r) {
+                    const unsigned char* src = tile + kTile * Rev6(unsigned(r));
+                    unsigned int* dst = out + size_t(ty * kTile + r) * size_t(stride) + tx * kTile;
+                    for (int i = 0; i < kTile; ++i) dst[i] = pal[src[i] & kColourMask];
                 }
             }
         }
@@ -614,19 +608,19 @@ int CQuickChart::ReadRectRGB(int x, int y, int w, int h, int stride, int zoom, u
     const int m = 1 << shift;
     const int sw = w / m, sh = h / m;
     if (sw <= 0 || sh <= 0) return 0;
-    const int tx_first = FloorDiv64(x), ty_first = FloorDiv64(y);
-    const int tx_last = FloorDiv64(x + sw - 1), ty_last = FloorDiv64(y + sh - 1);
+    const int tx_first = FloorDivTile(x), ty_first = FloorDivTile(y);
+    const int tx_last = FloorDivTile(x + sw - 1), ty_last = FloorDivTile(y + sh - 1);
     for (int ty = ty_first; ty <= ty_last; ++ty) {
         for (int tx = tx_first; tx <= tx_last; ++tx) {
             if (ReadBlock(tx, ty, 0, tile, td) != 0) return 1;
-            const int sx0 = std::max(x, tx * 64), sx1 = std::min(x + sw, tx * 64 + 64);
-            const int sy0 = std::max(y, ty * 64), sy1 = std::min(y + sh, ty * 64 + 64);
+            const int sx0 = std::max(x, tx * kTile), sx1 = std::min(x + sw, tx * kTile + kTile);
+            const int sy0 = std::max(y, ty * kTile), sy1 = std::min(y + sh, ty * kTile + kTile);
             for (int sy = sy0; sy < sy1; ++sy) {
-                const unsigned char* src = tile + 64 * Rev6(unsigned(sy - ty * 64));
+                const unsigned char* src = tile + kTile * Rev6(unsigned(sy - ty * kTile));
                 for (int k = 0; k < m; ++k) {
                     unsigned int* dst = out + size_t((sy - y) * m + k) * size_t(stride);
                     for (int sx = sx0; sx < sx1; ++sx) {
-                        const unsigned int c = pal[src[sx - tx * 64] & 127];
+                        const unsigned int c = pal[src[sx - tx * kTile] & kColourMask];
                         unsigned int* p = dst + (sx - x) * m;
                         for (int q = 0; q < m; ++q) p[q] = c;
                     }
@@ -642,22 +636,23 @@ int CQuickChart::ReadRectRGB(int x, int y, int w, int h, int stride, int zoom, u
 
 uint32_t CQuickChart1::TileOffset(int x, int y) const {
     if (x < 0 || y < 0 || uint32_t(x) >= m_tiles_w || uint32_t(y) >= m_tiles_h) return 0;
-    return HeaderU32(kTileIndexOffset + 4 * (uint32_t(x) + uint32_t(y) * m_tiles_w));
+    return HeaderU32(qct::header::kTileIndex + 4 * (uint32_t(x) + uint32_t(y) * m_tiles_w));
 }
 
 int CQuickChart1::ReadBlock(int x, int y, int level, unsigned char* out, ThreadDataForRead* /*td*/) {
     level = std::clamp(level, 0, 6);
-    const int rows = 64 >> level;
+    const int rows = kTile >> level;
     if (x < 0 || y < 0 || uint32_t(x) >= m_tiles_w || uint32_t(y) >= m_tiles_h ||
-        HeaderU32(kTileIndexOffset) == 0) {
-        std::memset(out, 1, size_t(rows) * 64);
+        HeaderU32(qct::header::kTileIndex) == 0) {
+        std::memset(out, 1, size_t(rows) * kTile);
         return 0;
     }
-    const uint32_t offset = TileOffset(x, y);
-    size_t avail = 0;
-    const unsigned char* p = offset ? get_addr(offset, &avail) : (m_map_mutex.lock(), nullptr);
-    if (!p) std::memset(out, 0, size_t(rows) * 64);
-    else UnpackBlock(p, avail, out, rows);
-    release_addr();
+    if (const uint32_t offset = TileOffset(x, y)) {
+        if (const MappedView tile = get_addr(offset)) {
+            UnpackBlock(tile.data(), tile.size(), out, rows);
+            return 0;
+        }
+    }
+    std::memset(out, 0, size_t(rows) * kTile);
     return 0;
 }

@@ -10,6 +10,7 @@
 // passes its own ThreadDataForRead.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "charts/georef.h"
+#include "charts/qct_format.h"
 #include "charts/slicedfile.h"
 #include "core/geometry.h"
 #include "core/uiservices.h"
@@ -31,8 +33,6 @@ class CQuickChart {
 public:
     class CChunkFile;
 
-    static constexpr uint32_t kHeaderSize = 0x45A0;
-    static constexpr uint32_t kTileIndexOffset = 0x45A0;
     static constexpr uint64_t kMappingLength = 0x2004000;  // 32 MiB + 16 KiB
     static constexpr int kWindowShift = 25;                 // windows start at multiples of 32 MiB
     static constexpr uint32_t kMaxTiles = 65535;            // per side; keeps pixel sizes far from int limits
@@ -80,12 +80,23 @@ public:
     // could not be delivered.
     int ReadRectRGB(int x, int y, int w, int h, int stride, int zoom, unsigned int* out, ThreadDataForRead* td);
 
-    // Address of a file offset inside one of the mappings, null when it cannot be mapped.
-    // Returns with the mapping mutex held in every case: call release_addr() once done
-    // with the bytes, since the next get_addr may move the window. `available` receives
-    // how many bytes from the result are mapped.
-    const unsigned char* get_addr(uint64_t offset, size_t* available = nullptr);
-    void release_addr();
+    // The mapped bytes from a file offset on, held still: while the view lives it holds the
+    // mapping mutex, since the next get_addr may move the window. Empty (null data, size
+    // 0) when the offset cannot be mapped. Keep it no longer than the bytes are read.
+    class MappedView {
+    public:
+        const unsigned char* data() const { return m_data; }
+        size_t size() const { return m_size; }  // bytes mapped from data() on
+        explicit operator bool() const { return m_data != nullptr; }
+
+    private:
+        friend class CQuickChart;
+        explicit MappedView(std::mutex& mutex) : m_lock(mutex) {}
+        std::unique_lock<std::mutex> m_lock;
+        const unsigned char* m_data = nullptr;
+        size_t m_size = 0;
+    };
+    MappedView get_addr(uint64_t offset);
 
     static void UnpackBlock(const unsigned char* data, size_t available, unsigned char* out, int rows);
     static void ReadBlock_bitmap(const unsigned char* data, size_t available, int rows, unsigned char* out);
@@ -118,8 +129,8 @@ public:
         cy = n / ChunkColumns();
     }
     int get_end_key_num() const { return ChunkColumns() * ChunkRows(); }
-    int ChunkColumns() const { return static_cast<int>((m_tiles_w + 15) / 16); }
-    int ChunkRows() const { return static_cast<int>((m_tiles_h + 15) / 16); }
+    int ChunkColumns() const { return TilesToChunks(m_tiles_w); }
+    int ChunkRows() const { return TilesToChunks(m_tiles_h); }
 
     static long long getQctFileSize(const std::string& path);
 
@@ -145,6 +156,9 @@ public:
 
 protected:
     CQuickChart() = default;
+    static int TilesToChunks(uint32_t tiles) {
+        return static_cast<int>((tiles + qct::kTilesPerChunkSide - 1) / qct::kTilesPerChunkSide);
+    }
     uint32_t HeaderU32(uint32_t offset) const;
 
     bool m_open = false;
@@ -154,8 +168,8 @@ protected:
     uint32_t m_tiles_h = 0;
     uint32_t m_version = 0;
     uint32_t m_flags = 0;
-    uint32_t m_palette[128] = {};
-    uint8_t m_matrix[128 * 128] = {};
+    uint32_t m_palette[qct::kPaletteColours] = {};
+    uint8_t m_matrix[qct::kMatrixBytes] = {};
     Geo_ref_coeff_t m_coeffs;
     double m_shift_lat = 0;
     double m_shift_lon = 0;
@@ -172,7 +186,7 @@ protected:
     uint64_t m_file_size = 0;
     double m_centre_lon = 0;
     const unsigned char* m_header = nullptr;
-    uint8_t m_ext[32] = {};
+    uint8_t m_ext[qct::extended::kSize] = {};
     uint8_t m_online[8] = {};
     std::mutex m_map_mutex;
     std::mutex m_coverage_mutex;
@@ -197,8 +211,7 @@ public:
 // offsets and the chunks, each a 76-byte header and run-length Huffman words.
 class CQuickChart::CChunkFile {
 public:
-    static constexpr uint32_t kMagic = 0x484DF282;
-    static constexpr int kChunkPixels = 1024 * 1024;
+    static constexpr uint32_t kMagic = qct::chunkfile::kMagic;
 
     struct FileHeader {
         uint32_t magic = kMagic;
@@ -208,7 +221,11 @@ public:
         uint32_t cy = 0;  // chunk rows
         uint32_t rest[5] = {};
     };
-    static_assert(sizeof(FileHeader) == 40, "chunk file header is 40 bytes");
+    static_assert(sizeof(FileHeader) == qct::chunkfile::kHeaderBytes, "chunk file header is 40 bytes");
+    static_assert(offsetof(FileHeader, cx) == qct::chunkfile::kColumns &&
+                  offsetof(FileHeader, cy) == qct::chunkfile::kRows);
+    static constexpr int64_t kOffsetTable = qct::chunkfile::kOffsetTable;
+    static constexpr int64_t kOffsetEntryBytes = qct::chunkfile::kOffsetEntryBytes;
 
     struct ChunkHeader {
         int32_t size[10] = {};  // words needed for level 0..9, non-increasing
@@ -221,7 +238,9 @@ public:
         int level_present() const;
         bool is_fully_downloaded() const { return present >= size[0]; }
     };
-    static_assert(sizeof(ChunkHeader) == 76, "chunk header is 76 bytes");
+    static_assert(sizeof(ChunkHeader) == qct::chunkfile::kChunkHeaderBytes, "chunk header is 76 bytes");
+    static_assert(offsetof(ChunkHeader, present) == qct::chunkfile::kChunkPresent &&
+                  offsetof(ChunkHeader, check) == qct::chunkfile::kChunkChecks);
 
     // Stored row s of a decoded chunk holds chunk pixel row chunk_bitrev[s].
     static const uint16_t* chunk_bitrev();
@@ -254,7 +273,7 @@ public:
     bool appearsFullyDownloaded();
     bool WriteHeader(const FileHeader& header);
 
-    // Fills (1024 >> level) stored rows of 1024 indices. `decoded` is the level actually
+    // Fills (qct::kChunkSide >> level) stored rows of qct::kChunkSide indices. `decoded` is the level actually
     // decoded (10 = nothing). False when `out` holds nothing usable.
     bool ReadChunk(int cy, int cx, int level, unsigned char* out, int n, int& decoded, ThreadDataForRead& td);
 
@@ -278,7 +297,7 @@ struct ThreadDataForRead {
     void* missing_context = nullptr;
     int largest_shortfall = 0;
     std::vector<uint32_t> words;  // chunk data being decoded
-    alignas(64) unsigned char tile[4096];
+    alignas(64) unsigned char tile[qct::kTileBytes];
 };
 
 // Chunked variant: image data in the companion chunk file, decoded a chunk at a time
@@ -298,16 +317,15 @@ public:
     bool appearsFullyDownloadedWithin(const CBounds& bounds) override;
 
     CChunkFile* ChunkFile() { return m_chunkfile.get(); }
-    int CachedEntryCount();
 
     struct CachedChunk {
         static constexpr uint32_t kNoKey = 0xFFFFFFFFu;
-        std::atomic<uint32_t> key{kNoKey};  // chunk row << 16 | chunk column
+        std::atomic<uint32_t> key{kNoKey};  // qct::ChunkKey::RowMajor()
         std::atomic<int> wanted{999};       // finest level any reader asked for
         std::atomic<int> loaded{999};       // 999 = nothing loaded
         std::atomic<int> decoded{10};       // what the chunk file delivered; 10 = nothing
         std::shared_mutex lock;
-        std::unique_ptr<unsigned char[]> buffer;  // 1024 x 1024 indices, stored-row order
+        std::unique_ptr<unsigned char[]> buffer;  // qct::kChunkBytes indices, stored-row order
         std::list<CachedChunk*>::iterator mru;
     };
 

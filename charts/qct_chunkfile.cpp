@@ -18,13 +18,14 @@ std::string WithExtension(const std::string& path, const char* ext) {
 }
 
 constexpr int kNoLevel = 10;
-constexpr uint32_t kMaxGrid = 65536;
+constexpr uint32_t kMaxGrid = qct::ChunkKey::kMaxIndex + 1;  // chunk keys hold 16-bit rows and columns
+constexpr int kChunk = qct::kChunkSide;
 
 // Clamps a pixel coordinate to a chunk column/row in 0..limit-1; NaN goes to 0.
 int PixelToChunk(double v, int limit) {
     if (!(v >= 0)) return 0;
-    if (v >= double(limit) * 1024.0) return limit - 1;
-    return std::min(limit - 1, static_cast<int>(v) >> 10);
+    if (v >= double(limit) * kChunk) return limit - 1;
+    return std::min(limit - 1, static_cast<int>(v) >> qct::kChunkShift);
 }
 
 }  // namespace
@@ -47,9 +48,9 @@ int CQuickChart::CChunkFile::ChunkHeader::level_present() const {
 
 const uint16_t* CQuickChart::CChunkFile::chunk_bitrev() {
     static const struct Table {
-        uint16_t t[1024];
+        uint16_t t[kChunk];
         Table() {
-            for (unsigned i = 0; i < 1024; ++i) t[i] = static_cast<uint16_t>(BitReverse(i, 10));
+            for (unsigned i = 0; i < kChunk; ++i) t[i] = static_cast<uint16_t>(BitReverse(i, qct::kChunkShift));
         }
     } table;
     return table.t;
@@ -113,7 +114,7 @@ int64_t CQuickChart::CChunkFile::ReadOffset(int cy, int cx) {
     const int cols = Columns(), rows = Rows();
     if (cx < 0 || cy < 0 || cx >= cols || cy >= rows) return 0;
     int64_t value = 0;
-    const int64_t at = 40 + 8 * (int64_t(cy) * cols + cx);
+    const int64_t at = kOffsetTable + kOffsetEntryBytes * (int64_t(cy) * cols + cx);
     if (m_file.LockedRead(at, &value, sizeof value) != static_cast<long long>(sizeof value)) return 0;
     return value;
 }
@@ -121,7 +122,7 @@ int64_t CQuickChart::CChunkFile::ReadOffset(int cy, int cx) {
 bool CQuickChart::CChunkFile::WriteOffset(int cy, int cx, int64_t value) {
     const int cols = Columns(), rows = Rows();
     if (cx < 0 || cy < 0 || cx >= cols || cy >= rows || !m_file.IsWritable()) return false;
-    const int64_t at = 40 + 8 * (int64_t(cy) * cols + cx);
+    const int64_t at = kOffsetTable + kOffsetEntryBytes * (int64_t(cy) * cols + cx);
     return m_file.LockedWrite(at, &value, sizeof value);
 }
 
@@ -163,7 +164,8 @@ bool CQuickChart::CChunkFile::WriteHeader(const FileHeader& header) {
     bool ok = true;
     const std::vector<int64_t> row(header.cx, 0);
     for (uint32_t cy = 0; cy < header.cy && ok; ++cy)
-        ok = m_file.LockedWrite(40 + int64_t(cy) * header.cx * 8, row.data(), row.size() * 8);
+        ok = m_file.LockedWrite(kOffsetTable + int64_t(cy) * header.cx * kOffsetEntryBytes, row.data(),
+                                row.size() * kOffsetEntryBytes);
     if (!ok || m_file.LastError() != error_before) return false;
     std::lock_guard<std::mutex> lock(m_header_mutex);
     m_header = header;
@@ -172,11 +174,11 @@ bool CQuickChart::CChunkFile::WriteHeader(const FileHeader& header) {
 }
 
 void CQuickChart::CChunkFile::FillAbsent(unsigned char* out, int level) {
-    const int rows = 1024 >> level;
-    std::memset(out, 1, size_t(rows) * 1024);
+    const int rows = kChunk >> level;
+    std::memset(out, 1, size_t(rows) * kChunk);
     // A frame on the top and left edges marks each missing chunk.
-    std::memset(out, 0, 1024);
-    for (int r = 0; r < rows; ++r) out[size_t(r) * 1024] = 0;
+    std::memset(out, 0, kChunk);
+    for (int r = 0; r < rows; ++r) out[size_t(r) * kChunk] = 0;
 }
 
 bool CQuickChart::CChunkFile::ReadChunk(int cy, int cx, int level, unsigned char* out, int /*n*/, int& decoded,
@@ -191,7 +193,7 @@ bool CQuickChart::CChunkFile::ReadChunk(int cy, int cx, int level, unsigned char
     if (cx < 0 || cy < 0 || cx >= Columns() || cy >= Rows()) return false;
     const int64_t offset = ReadOffset(cy, cx);
     if (offset == -1) {
-        std::memset(out, 1, size_t(1024 >> level) * 1024);
+        std::memset(out, 1, size_t(kChunk >> level) * kChunk);
         decoded = level;
         return true;
     }
@@ -212,13 +214,13 @@ bool CQuickChart::CChunkFile::ReadChunk(int cy, int cx, int level, unsigned char
     if (td.words.size() < words) td.words.resize((words + 1023) / 1024 * 1024);
     const long long bytes = static_cast<long long>(words) * 4;
     if (m_file.LockedRead(offset + int64_t(sizeof h), td.words.data(), size_t(bytes)) != bytes) return false;
-    if (!CHuffmanEncoding::decode_run(td.words.data(), h.size[lev], out, kChunkPixels >> lev)) {
+    if (!CHuffmanEncoding::decode_run(td.words.data(), h.size[lev], out, qct::kChunkBytes >> lev)) {
         // Bad data: forget the chunk so that it is fetched again.
         WriteOffset(cy, cx, 0);
         return false;
     }
     for (int l = lev; l > level; --l) {
-        const size_t half = size_t(kChunkPixels) >> l;
+        const size_t half = size_t(qct::kChunkBytes) >> l;
         std::memcpy(out + half, out, half);
     }
     decoded = lev;
@@ -296,15 +298,16 @@ CQuickChart3::CachedChunk* CQuickChart3::FindOrRecycle(uint32_t key, int level) 
 int CQuickChart3::ReadBlock(int x, int y, int level, unsigned char* out, ThreadDataForRead* td) {
     if (!m_chunkfile) return 1;
     level = std::clamp(level, 0, 6);
-    const int rows = 64 >> level;
+    constexpr int kTile = qct::kTileSide, kPerChunk = qct::kTilesPerChunkSide;
+    const int rows = kTile >> level;
     if (x < 0 || y < 0 || uint32_t(x) >= m_tiles_w || uint32_t(y) >= m_tiles_h) {
-        std::memset(out, 1, size_t(rows) * 64);
+        std::memset(out, 1, size_t(rows) * kTile);
         return 0;
     }
     ThreadDataForRead local_td;
     ThreadDataForRead& t = td ? *td : local_td;
-    const int cx = x >> 4, cy = y >> 4;
-    const uint32_t key = uint32_t(cy) << 16 | uint32_t(cx);
+    const int cx = x / kPerChunk, cy = y / kPerChunk;
+    const uint32_t key = qct::ChunkKey{cy, cx}.RowMajor();
     for (;;) {
         CachedChunk* e = FindOrRecycle(key, level);
         int wanted = e->wanted.load();
@@ -315,10 +318,10 @@ int CQuickChart3::ReadBlock(int x, int y, int level, unsigned char* out, ThreadD
             if (e->key.load() != key) continue;
             const int want = e->wanted.load();
             if (e->loaded.load() > want) {
-                if (!e->buffer) e->buffer = std::make_unique<unsigned char[]>(CChunkFile::kChunkPixels);
+                if (!e->buffer) e->buffer = std::make_unique<unsigned char[]>(qct::kChunkBytes);
                 int decoded = kNoLevel;
                 if (!m_chunkfile->ReadChunk(cy, cx, want, e->buffer.get(), get_chunk_index(cx, cy), decoded, t)) {
-                    std::memset(e->buffer.get(), 0, CChunkFile::kChunkPixels);
+                    std::memset(e->buffer.get(), 0, qct::kChunkBytes);
                     // Only a chunk that was just marked absent is worth asking for again.
                     if (decoded != kNoLevel || m_chunkfile->ReadOffset(cy, cx) != 0) decoded = want;
                 }
@@ -333,9 +336,11 @@ int CQuickChart3::ReadBlock(int x, int y, int level, unsigned char* out, ThreadD
             if (decoded - loaded > t.largest_shortfall) t.largest_shortfall = decoded - loaded;
             if (t.missing_data) t.missing_data(t.missing_context, m_chunkfile.get(), cy, cx, decoded, loaded);
         }
-        const unsigned base_row = BitReverse(unsigned(y & 15), 4);
-        const unsigned char* src = e->buffer.get() + 64 * (x & 15);
-        for (int k = 0; k < rows; ++k) std::memcpy(out + 64 * k, src + size_t(base_row + 16 * k) * 1024, 64);
+        // Tile row t of the chunk starts at stored row rev4(t); its rows follow every 16th.
+        const unsigned base_row = BitReverse(unsigned(y % kPerChunk), qct::kChunkShift - qct::kTileShift);
+        const unsigned char* src = e->buffer.get() + kTile * (x % kPerChunk);
+        for (int k = 0; k < rows; ++k)
+            std::memcpy(out + kTile * k, src + size_t(base_row + kPerChunk * k) * kChunk, kTile);
         return 0;
     }
 }
@@ -367,7 +372,3 @@ void CQuickChart3::invalidate_read_cache() {
     m_cache.clear();
 }
 
-int CQuickChart3::CachedEntryCount() {
-    std::lock_guard<std::mutex> lock(m_cache_mutex);
-    return static_cast<int>(m_cache.size());
-}

@@ -12,13 +12,15 @@
 #include <cstring>
 
 #include "charts/codec.h"
+#include "charts/qct_format.h"
 #include "core/apppaths.h"
 
 namespace {
 
-constexpr uint32_t kHeaderSize = 0x45A0;
-constexpr uint32_t kChunkMagic = 0x484DF282;
-constexpr int kChunkHeaderSize = 76;
+namespace hdr = qct::header;
+namespace cf = qct::chunkfile;
+constexpr int kTile = qct::kTileSide;
+constexpr int kChunk = qct::kChunkSide;
 
 void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
@@ -200,9 +202,9 @@ std::vector<uint8_t> CQctWriter::BuildInterpolationMatrix(const std::vector<uint
 }
 
 void CQctWriter::PadImage(int width, int height, const std::vector<uint8_t>& src) {
-    m_tw = (width + 63) / 64;
-    m_th = (height + 63) / 64;
-    const int pw = 64 * m_tw, ph = 64 * m_th;
+    m_tw = (width + kTile - 1) / kTile;
+    m_th = (height + kTile - 1) / kTile;
+    const int pw = kTile * m_tw, ph = kTile * m_th;
     m_indices.assign(static_cast<size_t>(pw) * static_cast<size_t>(ph), 0);
     for (int y = 0; y < ph; ++y) {
         const int sy = std::min(y, height - 1);
@@ -291,7 +293,7 @@ bool CQctWriter::SetGeorefFromCorners(double north, double south, double west, d
 }
 
 void CQctWriter::SetRawTile(int tx, int ty, std::vector<uint8_t> bytes) {
-    m_raw_tiles.emplace_back(ty * 65536 + tx, std::move(bytes));
+    m_raw_tiles.emplace_back(RawTileKey(tx, ty), std::move(bytes));
 }
 
 uint8_t CQctWriter::ChunkChecksum(const uint32_t* words, int n) {
@@ -302,8 +304,9 @@ uint8_t CQctWriter::ChunkChecksum(const uint32_t* words, int n) {
 }
 
 std::vector<uint8_t> CQctWriter::EncodeTile(const uint8_t* tile, TileEncoding enc) {
-    uint8_t stored[4096];
-    for (int s = 0; s < 64; ++s) std::memcpy(stored + 64 * s, tile + 64 * BitReverse(static_cast<unsigned>(s), 6), 64);
+    uint8_t stored[qct::kTileBytes];
+    for (int s = 0; s < kTile; ++s)
+        std::memcpy(stored + kTile * s, tile + kTile * BitReverse(static_cast<unsigned>(s), qct::kTileShift), kTile);
     bool used[128] = {};
     for (uint8_t v : stored) used[v & 127] = true;
     std::vector<uint8_t> sub;
@@ -388,25 +391,28 @@ std::vector<uint8_t> CQctWriter::EncodeTile(const uint8_t* tile, TileEncoding en
 }
 
 EncodedChunk CQctWriter::EncodeChunk(const uint8_t* chunk) {
-    std::vector<uint8_t> stored(1024 * 1024);
-    for (int s = 0; s < 1024; ++s)
-        std::memcpy(stored.data() + 1024 * s, chunk + 1024 * BitReverse(static_cast<unsigned>(s), 10), 1024);
+    std::vector<uint8_t> stored(qct::kChunkBytes);
+    for (int s = 0; s < kChunk; ++s)
+        std::memcpy(stored.data() + kChunk * s, chunk + kChunk * BitReverse(static_cast<unsigned>(s), qct::kChunkShift),
+                    kChunk);
     EncodedChunk ec;
     // Huffman on run symbols never needs more than ~33 bits per pixel even for the worst
     // input; chart chunks use a small fraction of that.
-    int capacity = 1 + 512 + 1024 * 1024;
+    int capacity = 1 + 512 + qct::kChunkBytes;
     ec.words.resize(static_cast<size_t>(capacity));
-    int marks[10];
-    for (int l = 0; l < 10; ++l) marks[l] = 0x100000 >> l;
-    int mark_words[10];
-    int n = CHuffmanEncoding::encode_run(stored.data(), 0x100000, ec.words.data(), capacity, marks, 10, mark_words);
+    int marks[cf::kLevels];
+    for (int l = 0; l < cf::kLevels; ++l) marks[l] = qct::kChunkBytes >> l;
+    int mark_words[cf::kLevels];
+    int n = CHuffmanEncoding::encode_run(stored.data(), qct::kChunkBytes, ec.words.data(), capacity, marks, cf::kLevels,
+                                         mark_words);
     if (n < 0) {
-        capacity = 1 + 512 + 2 * 1024 * 1024;
+        capacity = 1 + 512 + 2 * qct::kChunkBytes;
         ec.words.resize(static_cast<size_t>(capacity));
-        n = CHuffmanEncoding::encode_run(stored.data(), 0x100000, ec.words.data(), capacity, marks, 10, mark_words);
+        n = CHuffmanEncoding::encode_run(stored.data(), qct::kChunkBytes, ec.words.data(), capacity, marks, cf::kLevels,
+                                         mark_words);
     }
     ec.words.resize(static_cast<size_t>(std::max(n, 0)));
-    for (int l = 0; l < 10; ++l) {
+    for (int l = 0; l < cf::kLevels; ++l) {
         ec.size[static_cast<size_t>(l)] = mark_words[l];
         ec.check[static_cast<size_t>(l)] = ChunkChecksum(ec.words.data(), mark_words[l]);
     }
@@ -415,7 +421,7 @@ EncodedChunk CQctWriter::EncodeChunk(const uint8_t* chunk) {
 
 std::vector<uint8_t> CQctWriter::BuildHeader(uint32_t variant_high_byte, uint32_t tile_index_bytes,
                                              std::vector<uint8_t>& tail, uint32_t tail_base) const {
-    std::vector<uint8_t> h(kHeaderSize + tile_index_bytes, 0);
+    std::vector<uint8_t> h(hdr::kSize + tile_index_bytes, 0);
     auto pointer = [&]() { return tail_base + static_cast<uint32_t>(tail.size()); };
     auto string = [&](const QString& s) -> uint32_t {
         if (s.isEmpty()) return 0;
@@ -425,23 +431,23 @@ std::vector<uint8_t> CQctWriter::BuildHeader(uint32_t variant_high_byte, uint32_
         tail.push_back(0);
         return at;
     };
-    Put32(h, 0x00, m_meta.magic);
+    Put32(h, hdr::kMagic, m_meta.magic);
     uint32_t version = m_meta.version;
     if (!m_meta.keep_version_high_byte) version = (version & 0xFFFFFF) | (variant_high_byte << 24);
-    Put32(h, 0x04, version);
-    Put32(h, 0x08, static_cast<uint32_t>(m_tw));
-    Put32(h, 0x0C, static_cast<uint32_t>(m_th));
-    Put32(h, 0x10, string(m_meta.title));
-    Put32(h, 0x14, string(m_meta.name));
-    Put32(h, 0x18, string(m_meta.identifier));
-    Put32(h, 0x1C, string(m_meta.edition));
-    Put32(h, 0x20, string(m_meta.revision));
-    Put32(h, 0x28, string(m_meta.copyright));
-    Put32(h, 0x2C, string(m_meta.scale_text));
-    Put32(h, 0x34, string(m_meta.depth_units));
-    Put32(h, 0x38, string(m_meta.height_units));
-    Put32(h, 0x40, m_meta.flags);
-    Put32(h, 0x44, string(m_meta.source_file));
+    Put32(h, hdr::kVersion, version);
+    Put32(h, hdr::kTilesWide, static_cast<uint32_t>(m_tw));
+    Put32(h, hdr::kTilesHigh, static_cast<uint32_t>(m_th));
+    Put32(h, hdr::kTitle, string(m_meta.title));
+    Put32(h, hdr::kName, string(m_meta.name));
+    Put32(h, hdr::kIdentifier, string(m_meta.identifier));
+    Put32(h, hdr::kEdition, string(m_meta.edition));
+    Put32(h, hdr::kRevision, string(m_meta.revision));
+    Put32(h, hdr::kCopyright, string(m_meta.copyright));
+    Put32(h, hdr::kScaleText, string(m_meta.scale_text));
+    Put32(h, hdr::kDepthUnits, string(m_meta.depth_units));
+    Put32(h, hdr::kHeightUnits, string(m_meta.height_units));
+    Put32(h, hdr::kFlags, m_meta.flags);
+    Put32(h, hdr::kSourceFile, string(m_meta.source_file));
 
     const bool has_ext = !m_meta.map_type.isEmpty() || m_meta.has_datum_shift || !m_meta.extra_text.isEmpty() ||
                          !m_meta.online_url.isEmpty();
@@ -462,25 +468,26 @@ std::vector<uint8_t> CQctWriter::BuildHeader(uint32_t variant_high_byte, uint32_
             Append32(tail, url);
         }
         const uint32_t ext = pointer();
-        tail.resize(tail.size() + 32, 0);
+        tail.resize(tail.size() + qct::extended::kSize, 0);
         const size_t at = ext - tail_base;
-        Put32(tail, at + 0, map_type);
-        Put32(tail, at + 4, datum);
-        Put32(tail, at + 24, extra);
-        Put32(tail, at + 28, online);
-        Put32(h, 0x54, ext);
+        Put32(tail, at + qct::extended::kMapType, map_type);
+        Put32(tail, at + qct::extended::kDatumShift, datum);
+        Put32(tail, at + qct::extended::kExtraText, extra);
+        Put32(tail, at + qct::extended::kOnlineData, online);
+        Put32(h, hdr::kExtendedData, ext);
     }
     if (!m_meta.outline.empty()) {
-        Put32(h, 0x58, static_cast<uint32_t>(m_meta.outline.size()));
-        Put32(h, 0x5C, pointer());
+        Put32(h, hdr::kOutlineCount, static_cast<uint32_t>(m_meta.outline.size()));
+        Put32(h, hdr::kOutline, pointer());
         for (const auto& p : m_meta.outline) {
             AppendDouble(tail, p.first);
             AppendDouble(tail, p.second);
         }
     }
-    for (size_t i = 0; i < 40; ++i) PutDouble(h, 0x60 + 8 * i, m_coeffs[i]);
-    for (size_t i = 0; i < m_palette.size() && i < 256; ++i) Put32(h, 0x1A0 + 4 * i, m_palette[i] & 0xFFFFFF);
-    std::memcpy(h.data() + 0x5A0, m_matrix.data(), 128 * 128);
+    for (size_t i = 0; i < 40; ++i) PutDouble(h, hdr::kGeoref + 8 * i, m_coeffs[i]);
+    for (size_t i = 0; i < m_palette.size() && i < size_t(qct::kPaletteEntries); ++i)
+        Put32(h, hdr::kPalette + 4 * i, m_palette[i] & 0xFFFFFF);
+    std::memcpy(h.data() + hdr::kMatrix, m_matrix.data(), qct::kMatrixBytes);
     return h;
 }
 
@@ -489,36 +496,36 @@ bool CQctWriter::WriteSingleFile(const std::string& path, std::string* error) {
     const uint64_t index_bytes = 4ull * static_cast<uint64_t>(m_tw) * static_cast<uint64_t>(m_th);
     if (index_bytes > 0x40000000ull) return Fail(error, "The image is too large for a chart");
     std::vector<uint8_t> tail;
-    std::vector<uint8_t> header =
-        BuildHeader(0x00, static_cast<uint32_t>(index_bytes), tail, kHeaderSize + static_cast<uint32_t>(index_bytes));
-    const uint64_t tiles_base = kHeaderSize + index_bytes + tail.size();
+    std::vector<uint8_t> header = BuildHeader(0x00, static_cast<uint32_t>(index_bytes), tail,
+                                              hdr::kTileIndex + static_cast<uint32_t>(index_bytes));
+    const uint64_t tiles_base = hdr::kTileIndex + index_bytes + tail.size();
     std::vector<uint8_t> tiles;
-    const size_t pw = static_cast<size_t>(m_tw) * 64;
-    uint8_t tile[4096];
+    const size_t pw = static_cast<size_t>(m_tw) * kTile;
+    uint8_t tile[qct::kTileBytes];
     for (int ty = 0; ty < m_th; ++ty) {
         for (int tx = 0; tx < m_tw; ++tx) {
             const uint64_t offset = tiles_base + tiles.size();
             if (offset > 0xFFFFFFF0ull) return Fail(error, "The chart data passes 4 GiB");
             Put32(header,
-                  kHeaderSize + 4 * (static_cast<size_t>(ty) * static_cast<size_t>(m_tw) + static_cast<size_t>(tx)),
+                  hdr::kTileIndex + 4 * (static_cast<size_t>(ty) * static_cast<size_t>(m_tw) + static_cast<size_t>(tx)),
                   static_cast<uint32_t>(offset));
             const auto raw = std::find_if(m_raw_tiles.begin(), m_raw_tiles.end(),
-                                          [&](const auto& r) { return r.first == ty * 65536 + tx; });
+                                          [&](const auto& r) { return r.first == RawTileKey(tx, ty); });
             if (raw != m_raw_tiles.end()) {
                 tiles.insert(tiles.end(), raw->second.begin(), raw->second.end());
                 continue;
             }
-            for (int r = 0; r < 64; ++r)
-                std::memcpy(tile + 64 * r,
-                            m_indices.data() + (static_cast<size_t>(ty) * 64 + static_cast<size_t>(r)) * pw +
-                                static_cast<size_t>(tx) * 64,
-                            64);
+            for (int r = 0; r < kTile; ++r)
+                std::memcpy(tile + kTile * r,
+                            m_indices.data() + (static_cast<size_t>(ty) * kTile + static_cast<size_t>(r)) * pw +
+                                static_cast<size_t>(tx) * kTile,
+                            kTile);
             const std::vector<uint8_t> rec = EncodeTile(tile, m_encoding);
             tiles.insert(tiles.end(), rec.begin(), rec.end());
         }
     }
     if (m_meta.zero_tile_index) {
-        std::fill(header.begin() + kHeaderSize, header.end(), 0);
+        std::fill(header.begin() + hdr::kTileIndex, header.end(), 0);
         tiles.clear();
     }
     tiles.resize(tiles.size() + 8, 0);  // the Huffman reader may fetch a few bytes past the last tile
@@ -536,20 +543,22 @@ bool CQctWriter::WriteChunked(const std::string& path, std::string* error) {
     if (!QFileInfo(dir).isDir() && !QDir().mkdir(dir))
         return Fail(error, "Cannot create \"" + dir.toStdString() + "\"");
 
-    const int cx_count = (m_tw + 15) / 16, cy_count = (m_th + 15) / 16;
-    const size_t table_bytes = 8 * static_cast<size_t>(cx_count) * static_cast<size_t>(cy_count);
-    std::vector<uint8_t> head(40 + table_bytes, 0);
-    Put32(head, 0, kChunkMagic);
-    Put32(head, 12, static_cast<uint32_t>(cx_count));
-    Put32(head, 16, static_cast<uint32_t>(cy_count));
+    constexpr int kPerChunk = qct::kTilesPerChunkSide;
+    const int cx_count = (m_tw + kPerChunk - 1) / kPerChunk, cy_count = (m_th + kPerChunk - 1) / kPerChunk;
+    const size_t table_bytes = cf::kOffsetEntryBytes * static_cast<size_t>(cx_count) * static_cast<size_t>(cy_count);
+    std::vector<uint8_t> head(cf::kHeaderBytes + table_bytes, 0);
+    Put32(head, 0, cf::kMagic);
+    Put32(head, cf::kColumns, static_cast<uint32_t>(cx_count));
+    Put32(head, cf::kRows, static_cast<uint32_t>(cy_count));
     std::vector<uint8_t> body;
-    std::vector<uint8_t> chunk(1024 * 1024);
-    const size_t pw = static_cast<size_t>(m_tw) * 64, ph = static_cast<size_t>(m_th) * 64;
+    std::vector<uint8_t> chunk(qct::kChunkBytes);
+    const size_t pw = static_cast<size_t>(m_tw) * kTile, ph = static_cast<size_t>(m_th) * kTile;
     for (int cy = 0; cy < cy_count; ++cy) {
         for (int cx = 0; cx < cx_count; ++cx) {
             const ChunkPlan plan = m_chunk_plan ? m_chunk_plan(cx, cy) : ChunkPlan{};
             const size_t entry =
-                40 + 8 * (static_cast<size_t>(cy) * static_cast<size_t>(cx_count) + static_cast<size_t>(cx));
+                cf::kOffsetTable + cf::kOffsetEntryBytes * (static_cast<size_t>(cy) * static_cast<size_t>(cx_count) +
+                                                            static_cast<size_t>(cx));
             if (plan.kind == ChunkPlan::Absent) continue;
             if (plan.kind == ChunkPlan::Blank) {
                 Put64(head, entry, ~0ull);
@@ -557,29 +566,31 @@ bool CQctWriter::WriteChunked(const std::string& path, std::string* error) {
             }
             // Pixels of the chunk beyond the tile grid are never shown; they are left 0.
             std::fill(chunk.begin(), chunk.end(), 0);
-            for (size_t r = 0; r < 1024; ++r) {
-                const size_t y = static_cast<size_t>(cy) * 1024 + r;
-                const size_t x0 = static_cast<size_t>(cx) * 1024;
+            for (size_t r = 0; r < size_t(kChunk); ++r) {
+                const size_t y = static_cast<size_t>(cy) * kChunk + r;
+                const size_t x0 = static_cast<size_t>(cx) * kChunk;
                 if (y >= ph) break;
-                std::memcpy(chunk.data() + r * 1024, m_indices.data() + y * pw + x0, std::min<size_t>(1024, pw - x0));
+                std::memcpy(chunk.data() + r * kChunk, m_indices.data() + y * pw + x0,
+                            std::min<size_t>(kChunk, pw - x0));
             }
             const EncodedChunk ec = EncodeChunk(chunk.data());
             if (ec.words.empty() || ec.size[0] > 0xFFFFF)
                 return Fail(error, "Chunk " + std::to_string(cx) + "," + std::to_string(cy) + " does not fit");
             int present = static_cast<int>(ec.words.size());
             if (plan.kind == ChunkPlan::Partial)
-                present = ec.size[static_cast<size_t>(std::clamp(plan.finest_level, 0, 9))];
+                present = ec.size[static_cast<size_t>(std::clamp(plan.finest_level, 0, cf::kLevels - 1))];
             if (plan.present_words >= 0) present = plan.present_words;
             const size_t stored = std::min<size_t>(static_cast<size_t>(present), ec.words.size());
             const uint64_t at = head.size() + body.size();
-            if (at + kChunkHeaderSize + 4 * stored > 0xFFFFFFFFull) return Fail(error, "The chunk file passes 4 GiB");
+            if (at + cf::kChunkHeaderBytes + 4 * stored > 0xFFFFFFFFull)
+                return Fail(error, "The chunk file passes 4 GiB");
             Put64(head, entry, at);
-            std::vector<uint8_t> ch(kChunkHeaderSize, 0);
-            for (size_t l = 0; l < 10; ++l) {
+            std::vector<uint8_t> ch(cf::kChunkHeaderBytes, 0);
+            for (size_t l = 0; l < size_t(cf::kLevels); ++l) {
                 Put32(ch, 4 * l, static_cast<uint32_t>(ec.size[l]));
-                ch[44 + l] = static_cast<uint8_t>(ec.check[l] ^ (plan.corrupt_check ? 0x5A : 0));
+                ch[cf::kChunkChecks + l] = static_cast<uint8_t>(ec.check[l] ^ (plan.corrupt_check ? 0x5A : 0));
             }
-            Put32(ch, 40, static_cast<uint32_t>(present));
+            Put32(ch, cf::kChunkPresent, static_cast<uint32_t>(present));
             body.insert(body.end(), ch.begin(), ch.end());
             for (size_t i = 0; i < stored; ++i)
                 for (int b = 0; b < 4; ++b) body.push_back(static_cast<uint8_t>(ec.words[i] >> (8 * b)));
@@ -589,7 +600,7 @@ bool CQctWriter::WriteChunked(const std::string& path, std::string* error) {
     std::string err;
     if (!WriteFileAtomically((dir + QStringLiteral("/0")).toStdString(), {&head, &body}, err)) return Fail(error, err);
     std::vector<uint8_t> tail;
-    std::vector<uint8_t> header = BuildHeader(0x01, 0, tail, kHeaderSize);
+    std::vector<uint8_t> header = BuildHeader(0x01, 0, tail, hdr::kSize);
     tail.resize(tail.size() + 8, 0);
     if (!WriteFileAtomically(path, {&header, &tail}, err)) return Fail(error, err);
     return true;

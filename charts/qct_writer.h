@@ -138,7 +138,8 @@ private:
     std::array<double, 40> m_coeffs{};
     QctMetadata m_meta;
     TileEncoding m_encoding = TileEncoding::Auto;
-    std::vector<std::pair<int, std::vector<uint8_t>>> m_raw_tiles;
+    static int RawTileKey(int tx, int ty) { return ty * 65536 + tx; }
+    std::vector<std::pair<int, std::vector<uint8_t>>> m_raw_tiles;  // by RawTileKey
     std::function<ChunkPlan(int, int)> m_chunk_plan;
     std::string m_error;
 };

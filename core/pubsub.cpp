@@ -3,6 +3,8 @@
 
 #include <chrono>
 
+#include "core/threadcheck.h"
+
 double CDataSource::timestamp_correction = 0;
 
 void CPrioritizedList::Node::Dequeue() {
@@ -70,6 +72,7 @@ void CDataSource::Release() {
 }
 
 void CDataSource::Dispatch(void* data) {
+    NV_ASSERT_GUI_THREAD();
     m_timestamp = 0;
     Cursor cursor{m_list.First(), m_cursor};
     m_cursor = &cursor;

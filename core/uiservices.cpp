@@ -3,6 +3,8 @@
 
 #include <QDebug>
 
+#include "core/threadcheck.h"
+
 namespace {
 
 IUiServices* g_services = nullptr;
@@ -16,6 +18,7 @@ void LogMessage(const std::string& title, const std::string& text) {
 }  // namespace
 
 void SetUiServices(IUiServices* services) {
+    NV_ASSERT_GUI_THREAD();
     g_services = services;
 }
 IUiServices* GetUiServices() {
@@ -24,6 +27,7 @@ IUiServices* GetUiServices() {
 
 void MessageBoxOK(const NV_HWND& parent, const std::string& title, const std::string& text,
                   std::function<void()> done) {
+    NV_ASSERT_GUI_THREAD();
     if (!g_services) {
         LogMessage(title, text);
         if (done) done();
@@ -36,6 +40,7 @@ void MessageBoxOK(const NV_HWND& parent, const std::string& title, const std::st
 
 void MessageBoxYesNo(const NV_HWND& parent, const std::string& title, const std::string& text,
                      std::function<void()> onYes, std::function<void()> onNo) {
+    NV_ASSERT_GUI_THREAD();
     if (!g_services) {
         // Nobody can answer: take the cautious choice.
         LogMessage(title, text);
@@ -54,6 +59,7 @@ void MessageBoxYesNo(const NV_HWND& parent, const std::string& title, const std:
 
 void MessageBox3(const NV_HWND& parent, const std::string& title, const std::string& text, const std::string& button1,
                  const std::string& button2, const std::string& button3, std::function<void(int)> done) {
+    NV_ASSERT_GUI_THREAD();
     if (!g_services) {
         LogMessage(title, text);
         if (done) done(2);
@@ -67,6 +73,7 @@ void MessageBoxHint(const NV_HWND& parent, const std::string& text) {
 }
 
 void SetStatusMessage(const std::string& text) {
+    NV_ASSERT_GUI_THREAD();
     if (g_services)
         g_services->SetStatusMessage(text);
     else if (!text.empty())
@@ -78,6 +85,7 @@ void ClearStatusMessage() {
 }
 
 void ShowSystemNotification(const std::string& id, const std::string& title, const std::string& text) {
+    NV_ASSERT_GUI_THREAD();
     if (g_services)
         g_services->ShowSystemNotification(id, title, text);
     else
@@ -85,14 +93,17 @@ void ShowSystemNotification(const std::string& id, const std::string& title, con
 }
 
 void CancelSystemNotification(const std::string& id) {
+    NV_ASSERT_GUI_THREAD();
     if (g_services) g_services->CancelSystemNotification(id);
 }
 
 void ShowProgressDialog(const NV_HWND& parent, std::shared_ptr<CProgressDialogData> data) {
+    NV_ASSERT_GUI_THREAD();
     if (g_services) g_services->ShowProgress(parent, std::move(data));
 }
 
 void SetDoneButtonCallback(std::function<void()> callback) {
+    NV_ASSERT_GUI_THREAD();
     if (g_doneCallback) {
         auto previous = std::move(g_doneCallback);
         g_doneCallback = nullptr;
@@ -103,6 +114,7 @@ void SetDoneButtonCallback(std::function<void()> callback) {
 }
 
 void SetDoneButtonCallback(void (*callback)(void*), void* context) {
+    NV_ASSERT_GUI_THREAD();
     if (!callback) {
         SetDoneButtonCallback(std::function<void()>());
         return;
@@ -111,11 +123,13 @@ void SetDoneButtonCallback(void (*callback)(void*), void* context) {
 }
 
 void ClearDoneButtonCallback() {
+    NV_ASSERT_GUI_THREAD();
     g_doneCallback = nullptr;
     if (g_services) g_services->DoneButtonChanged(false);
 }
 
 void InvokeDoneButtonCallback() {
+    NV_ASSERT_GUI_THREAD();
     auto cb = std::move(g_doneCallback);
     g_doneCallback = nullptr;
     if (g_services) g_services->DoneButtonChanged(false);
@@ -127,10 +141,12 @@ bool DoneButtonIsActive() {
 }
 
 void stopInactivityTimeout() {
+    NV_ASSERT_GUI_THREAD();
     if (++g_busyCount == 1 && g_services) g_services->InactivityTimeoutEnabled(false);
 }
 
 void startInactivityTimeout() {
+    NV_ASSERT_GUI_THREAD();
     if (g_busyCount <= 0) return;
     if (--g_busyCount == 0 && g_services) g_services->InactivityTimeoutEnabled(true);
 }
@@ -143,5 +159,6 @@ int inactivityBusyCount() {
 }
 
 void setInteractive() {
+    NV_ASSERT_GUI_THREAD();
     if (g_busyCount == 0 && g_services) g_services->InteractiveRequested();
 }

@@ -13,6 +13,7 @@
 
 #include "core/apppaths.h"
 #include "core/pubsub.h"
+#include "core/threadcheck.h"
 
 CChartList* p_chart_list = nullptr;
 
@@ -207,6 +208,7 @@ bool CChartList::AddFolder(const std::string& path) {
 }
 
 void CChartList::init() {
+    NV_ASSERT_GUI_THREAD();
     m_folders.clear();
     if (m_standard_folders) {
         const std::string app = getAppDirectory();
@@ -289,6 +291,7 @@ CChartList::CFolderAndTime CChartList::Scan(const std::string& path, bool read) 
 }
 
 void CChartList::Refresh() {
+    NV_ASSERT_GUI_THREAD();
     const std::string builtin_path = m_builtin ? m_builtin->path : std::string();
     m_builtin = nullptr;
     m_searched.clear();
@@ -305,6 +308,7 @@ void CChartList::Refresh() {
 }
 
 bool CChartList::RefreshIfNeeded() {
+    NV_ASSERT_GUI_THREAD();
     for (const auto& [node, folder] : m_folders) {
         if (Scan(folder.path, false) == folder) continue;
         Refresh();
@@ -314,6 +318,7 @@ bool CChartList::RefreshIfNeeded() {
 }
 
 bool CChartList::AddSearchFolder(const std::string& path) {
+    NV_ASSERT_GUI_THREAD();
     struct stat st;
     if (!IsDirectory(path, &st)) return false;
     if (m_searched.count({st.st_dev, st.st_ino})) return false;
@@ -349,6 +354,7 @@ const std::vector<CChartList::IndexEntry>& CChartList::Index() const {
 }
 
 const CChartOutline* CChartList::FindBestChart(double lat, double lon, double scale, bool any_type) const {
+    NV_ASSERT_GUI_THREAD();
     const double wanted = scale == 0 ? 1e-8 : scale;
     const CChartOutline* best = nullptr;
     double best_closeness = -1;
@@ -373,6 +379,7 @@ const CChartOutline* CChartList::FindBestChart(double lat, double lon, double sc
 }
 
 const CChartOutline* CChartList::ScaleIn(double lat, double lon, double scale) const {
+    NV_ASSERT_GUI_THREAD();
     for (auto it = m_outlines.lower_bound(0.97 * scale); it != m_outlines.begin();) {
         --it;
         if (!it->unreadable && it->doesContain(lat, lon) && it->typeIsSelected()) return &*it;
@@ -381,23 +388,27 @@ const CChartOutline* CChartList::ScaleIn(double lat, double lon, double scale) c
 }
 
 const CChartOutline* CChartList::ScaleOut(double lat, double lon, double scale) const {
+    NV_ASSERT_GUI_THREAD();
     for (auto it = m_outlines.upper_bound(1.03 * scale); it != m_outlines.end(); ++it)
         if (!it->unreadable && it->doesContain(lat, lon) && it->typeIsSelected()) return &*it;
     return nullptr;
 }
 
 bool CChartList::NextHit(double lat, double lon, iterator& it) const {
+    NV_ASSERT_GUI_THREAD();
     it = it == m_outlines.end() ? m_outlines.begin() : std::next(it);
     while (it != m_outlines.end() && (it->unreadable || !it->doesContain(lat, lon))) ++it;
     return it != m_outlines.end();
 }
 
 void CChartList::ChartsAt(double lat, double lon, std::vector<const CChartOutline*>& list) const {
+    NV_ASSERT_GUI_THREAD();
     iterator it = m_outlines.end();
     while (NextHit(lat, lon, it)) list.push_back(&*it);
 }
 
 const CChartOutline* CChartList::FindFile(const std::string& path) {
+    NV_ASSERT_GUI_THREAD();
     for (const CChartOutline& o : m_outlines)
         if (o.path == path) return &o;
     CChartOutline outline;
@@ -440,6 +451,7 @@ bool CChartList::IsUnreadable(const std::string& path) const {
 }
 
 const CChartOutline* CChartList::FindFileUsingHint(const std::string& path, double scale) {
+    NV_ASSERT_GUI_THREAD();
     for (auto it = m_outlines.lower_bound(scale); it != m_outlines.end(); ++it)
         if (it->path == path) return &*it;
     return FindFile(path);
@@ -457,6 +469,7 @@ CChartList::iterator CChartList::Locate(const CChartOutline* outline) const {
 // Deleting
 
 bool CChartList::DeleteChart(const CChartOutline* outline) {
+    NV_ASSERT_GUI_THREAD();
     const iterator it = Locate(outline);
     if (it == m_outlines.end()) return false;
     const std::string path = it->path;
@@ -472,6 +485,7 @@ bool CChartList::DeleteChart(const CChartOutline* outline) {
 }
 
 bool CChartList::RemoveAndDeleteChart(const CChartOutline* outline) {
+    NV_ASSERT_GUI_THREAD();
     const Hooks& h = hooks();
     if (h.closeAllMapsPendingDownload) h.closeAllMapsPendingDownload();
     const bool ok = DeleteChart(outline);
@@ -480,6 +494,7 @@ bool CChartList::RemoveAndDeleteChart(const CChartOutline* outline) {
 }
 
 int CChartList::DeleteDuplicates() {
+    NV_ASSERT_GUI_THREAD();
     std::vector<std::pair<std::string, const CChartOutline*>> by_name;
     by_name.reserve(m_outlines.size());
     for (const CChartOutline& o : m_outlines) by_name.emplace_back(FileNameOf(o.path), &o);
@@ -511,6 +526,7 @@ int CChartList::DeleteDuplicates() {
 }
 
 bool CChartList::AddQctToSelectedTypes(const std::string& path) {
+    NV_ASSERT_GUI_THREAD();
     CChartOutline outline;
     if (!outline.Read(path) || outline.type.empty()) return false;
     CSelectMapTypes& s = CSelectMapTypes::Settings();
@@ -540,6 +556,7 @@ bool CChartList::writeDefaultAssoc(const std::string& type, const std::string& p
 }
 
 std::string CChartList::getAssocFileForQct(const std::string& type, const std::string& chart_path) const {
+    NV_ASSERT_GUI_THREAD();
     const std::string stored = ReadFirstLine(AssocRedirectFile(type, chart_path));
     if (stored == "none") return {};
     if (!stored.empty()) {
@@ -551,6 +568,7 @@ std::string CChartList::getAssocFileForQct(const std::string& type, const std::s
 
 void CChartList::getAssocFile(const NV_HWND& window, const std::string& type, const std::string& chart_path,
                               std::function<void(bool, const std::string&)> done) {
+    NV_ASSERT_GUI_THREAD();
     const std::string redirect = AssocRedirectFile(type, chart_path);
     const std::string stored = ReadFirstLine(redirect);
     if (stored == "none") return done(false, {});
@@ -594,6 +612,7 @@ void CChartList::getAssocFile(const NV_HWND& window, const std::string& type, co
 // Packages
 
 const std::vector<std::string>& CChartList::FindPackageFiles() {
+    NV_ASSERT_GUI_THREAD();
     m_package_files.clear();
     const std::string& kvs = getKVSfolder();
     if (DIR* d = ::opendir(kvs.c_str())) {
@@ -609,6 +628,7 @@ const std::vector<std::string>& CChartList::FindPackageFiles() {
 }
 
 void CChartList::CheckForPackageUpdates(const NV_HWND& window, std::function<void()> done) {
+    NV_ASSERT_GUI_THREAD();
     m_packages_checked = 0;
     m_next_package = 0;
     if (FindPackageFiles().empty()) {

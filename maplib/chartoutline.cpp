@@ -19,7 +19,7 @@
 namespace {
 
 constexpr long long kMinChartFileSize = 17832;  // header, one tile-index entry and a little more
-constexpr uint32_t kCatalogHeaderBytes = 0x1A0;
+constexpr uint32_t kCatalogHeaderBytes = qct::header::kCatalogBytes;
 constexpr int kMaxOutlinePoints = 1000000;
 
 uint32_t U32(const unsigned char* p) {
@@ -133,26 +133,27 @@ bool CChartOutline::Read(const std::string& file, std::string* error) {
 
     unsigned char h[kCatalogHeaderBytes];
     if (!fd.ReadAt(0, h, sizeof h)) return fail("header cannot be read");
-    const uint32_t magic = U32(h);
-    const uint32_t version = U32(h + 4);
+    namespace hdr = qct::header;
+    const uint32_t magic = U32(h + hdr::kMagic);
+    const uint32_t version = U32(h + hdr::kVersion);
     if ((magic | 1u) != 0x1423D5FFu) return fail("not a chart");
     const uint32_t kind = version >> 24;
     if ((version & 0xFFFFFF) >= 6 || (kind != 0x00 && kind != 0x01 && kind != 0x20))
         return fail("unsupported chart version");
-    const uint32_t name_ptr = U32(h + 0x14);
-    const uint32_t outline_ptr = U32(h + 0x5C);
+    const uint32_t name_ptr = U32(h + hdr::kName);
+    const uint32_t outline_ptr = U32(h + hdr::kOutline);
     if (name_ptr >= size || outline_ptr >= size) return fail("header pointer outside the file");
 
-    const uint32_t tiles_w = U32(h + 8), tiles_h = U32(h + 12);
+    const uint32_t tiles_w = U32(h + hdr::kTilesWide), tiles_h = U32(h + hdr::kTilesHigh);
     if (tiles_w == 0 || tiles_h == 0 || tiles_w > CQuickChart::kMaxTiles || tiles_h > CQuickChart::kMaxTiles)
         return fail("impossible image size");
 
     uint32_t type_ptr = 0, shift_ptr = 0;
-    if (const uint32_t ext = U32(h + 0x54)) {
-        unsigned char e[32];
+    if (const uint32_t ext = U32(h + hdr::kExtendedData)) {
+        unsigned char e[qct::extended::kSize];
         if (!fd.ReadAt(ext, e, sizeof e)) return fail("extended data cannot be read");
-        type_ptr = U32(e);
-        shift_ptr = U32(e + 4);
+        type_ptr = U32(e + qct::extended::kMapType);
+        shift_ptr = U32(e + qct::extended::kDatumShift);
         if (type_ptr >= size || shift_ptr >= size) return fail("extended data pointer outside the file");
     }
 
@@ -171,7 +172,7 @@ bool CChartOutline::Read(const std::string& file, std::string* error) {
             break;
         }
     } else {
-        const long long last_entry = 0x45A0LL + 4LL * (static_cast<long long>(tiles_w) * tiles_h - 1);
+        const long long last_entry = hdr::kTileIndex + 4LL * (static_cast<long long>(tiles_w) * tiles_h - 1);
         unsigned char w[4];
         if (last_entry + 4 > size || !fd.ReadAt(last_entry, w, 4)) return fail("tile index runs past the end");
         if (U32(w) >= size) return fail("tile data runs past the end");
@@ -183,11 +184,11 @@ bool CChartOutline::Read(const std::string& file, std::string* error) {
     if (name.empty()) name = file;
     type.clear();
     CQuickChart::GetString(fd.get(), type_ptr, type);
-    flags = U32(h + 0x40);
+    flags = U32(h + hdr::kFlags);
 
     Geo_ref_coeff_t coeffs;
-    coeffs.LoadFromBytes(h + 0x60);
-    const double width = 64.0 * tiles_w, height = 64.0 * tiles_h;
+    coeffs.LoadFromBytes(h + hdr::kGeoref);
+    const double width = double(qct::kTileSide) * tiles_w, height = double(qct::kTileSide) * tiles_h;
     const double chart_scale = coeffs.get_scale(width / 2, height / 2);
 
     m_shift_lat = m_shift_lon = 0;
@@ -202,7 +203,7 @@ bool CChartOutline::Read(const std::string& file, std::string* error) {
     coeffs.xy_to_latlong(width / 2, height / 2, centre_lat, m_centre_lon);
     if (!std::isfinite(m_centre_lon)) return fail("impossible georeferencing");
 
-    const int32_t count = static_cast<int32_t>(U32(h + 0x58));
+    const int32_t count = static_cast<int32_t>(U32(h + hdr::kOutlineCount));
     std::vector<Vertex> points;
     if (count <= 0) {
         const double corners[4][2] = {{0, 0}, {width, 0}, {width, height}, {0, height}};
@@ -238,11 +239,11 @@ bool CChartOutline::Read(const std::string& file, std::string* error) {
     m_query_centre = (lon_min + lon_max) / 2;
 
     std::string revision, edition;
-    CQuickChart::GetString(fd.get(), U32(h + 0x20), revision);
+    CQuickChart::GetString(fd.get(), U32(h + hdr::kRevision), revision);
     date = 0;
     if (revision.size() >= 5 && revision[revision.size() - 5] == '/') date = ParseDate(revision);
     if (date == 0) {
-        CQuickChart::GetString(fd.get(), U32(h + 0x1C), edition);
+        CQuickChart::GetString(fd.get(), U32(h + hdr::kEdition), edition);
         date = ParseDate(edition);
     }
 

@@ -8,7 +8,9 @@
 #include <cmath>
 
 #include "core/apppaths.h"
+#include "core/display_metrics.h"
 #include "core/heartbeat.h"
+#include "core/threadcheck.h"
 #include "maplib/chartlist.h"
 #include "maplib/chartoutline.h"
 
@@ -17,8 +19,6 @@ const char* const CQuickChartView::kZoomHintText =
     "Sign-in or Create an Account when prompted.";
 const char* const CQuickChartView::kMapsAtCursorTitle = "Maps at cursor";
 
-double CQuickChartView::touchPrecisionSq = 225.0;
-double CQuickChartView::clickPrecisionSq = 81.0;
 
 namespace {
 
@@ -228,6 +228,7 @@ void CQuickChartView::changed_projection() {
 // Screen, panning and zooming
 
 void CQuickChartView::setScreenRect(double x, double y, double w, double h) {
+    NV_ASSERT_GUI_THREAD();
     const FRect r(x, y, x + w, y + h);
     if (r.left == m_screen.left && r.top == m_screen.top && r.right == m_screen.right && r.bottom == m_screen.bottom)
         return;
@@ -255,6 +256,7 @@ void CQuickChartView::setScreenRect(double x, double y, double w, double h) {
 }
 
 FPoint CQuickChartView::DoScroll(double dx, double dy) {
+    NV_ASSERT_GUI_THREAD();
     // Shorten the delta to whole pixels here, rounding the delta itself, so that moving
     // left and moving right by the same amount always move by the same number of pixels.
     if (m_vp.mode < 1) {
@@ -284,6 +286,7 @@ FPoint CQuickChartView::DoScroll(double dx, double dy) {
 }
 
 bool CQuickChartView::DoZoom(int step) {
+    NV_ASSERT_GUI_THREAD();
     const int z = m_vp.mode + step;
     if (step == 0 || z < kMinZoom || z > m_maxZoom) return false;
     const DblPoint i = m_vp.ScreenToImage(m_zoomPoint.x, m_zoomPoint.y);
@@ -299,6 +302,7 @@ bool CQuickChartView::DoZoom(int step) {
 }
 
 bool CQuickChartView::ZoomToLevel(int z, double x, double y) {
+    NV_ASSERT_GUI_THREAD();
     m_zoomPoint = FPoint(x, y);
     const int start = m_vp.mode;
     const int step = z < start ? -1 : 1;
@@ -308,6 +312,7 @@ bool CQuickChartView::ZoomToLevel(int z, double x, double y) {
 }
 
 void CQuickChartView::onSingleTouchDown(double x, double y) {
+    NV_ASSERT_GUI_THREAD();
     if (g_tool) g_tool->UsingView(this);
     m_animating = true;
     m_pressed = true;
@@ -321,9 +326,10 @@ void CQuickChartView::onSingleTouchDown(double x, double y) {
 }
 
 void CQuickChartView::onSingleTouchMove(double x, double y) {
+    NV_ASSERT_GUI_THREAD();
     if (!m_pressed) return;
     const double px = x - m_pressPoint.x, py = y - m_pressPoint.y;
-    if (px * px + py * py > touchPrecisionSq) m_moved = true;
+    if (px * px + py * py > graphicsTouchPrecisionSq) m_moved = true;
     const double dx = x - m_zoomPoint.x, dy = y - m_zoomPoint.y;
     m_moveAccum.x += dx;
     m_moveAccum.y += dy;
@@ -342,6 +348,7 @@ void CQuickChartView::onSingleTouchMove(double x, double y) {
 }
 
 void CQuickChartView::onTimer() {
+    NV_ASSERT_GUI_THREAD();
     if (m_animating && !m_pressed) {
         m_fling.x *= 0.9;
         m_fling.y *= 0.9;
@@ -362,10 +369,13 @@ void CQuickChartView::onTimer() {
         }
         Repaint();
     }
-    if (TimerCallback()) Repaint();
+    const bool fresh = TimerCallback();
+    PrepareFrame();
+    if (fresh) Repaint();
 }
 
 void CQuickChartView::SmoothZoom(int step) {
+    NV_ASSERT_GUI_THREAD();
     FPoint p = ScreenCentre();
     if (m_gpsLocked && OnScreen(m_lockPoint)) {
         p = m_lockPoint;
@@ -390,6 +400,7 @@ void CQuickChartView::SetViewPositionAt(const FPoint& p) {
 }
 
 void CQuickChartView::SmoothZoomAtPoint(int step, double x, double y) {
+    NV_ASSERT_GUI_THREAD();
     m_pressed = false;
     m_animating = true;
     m_zoomPoint = FPoint(x, y);
@@ -443,6 +454,7 @@ void CQuickChartView::SmoothZoomAtPoint(int step, double x, double y) {
 }
 
 bool CQuickChartView::ChangeMapScale(int direction) {
+    NV_ASSERT_GUI_THREAD();
     if (direction == 0) return false;
     SetViewPositionAt(ScreenCentre());
     CChartList* list = ChartList();
@@ -456,12 +468,14 @@ bool CQuickChartView::ChangeMapScale(int direction) {
 }
 
 void CQuickChartView::onPinchBegin(double x, double y, double distance) {
+    NV_ASSERT_GUI_THREAD();
     onSingleTouchDown(x, y);
     m_pinchStart = distance >= 1.0 ? int(std::min(distance, 2e9)) : 0;
     m_pinchBaseScale = 1.0;
 }
 
 void CQuickChartView::onPinchMove(double x, double y, double distance) {
+    NV_ASSERT_GUI_THREAD();
     if (m_pinchStart <= 0) {
         onPinchBegin(x, y, distance);
         return;
@@ -478,6 +492,7 @@ void CQuickChartView::onPinchMove(double x, double y, double distance) {
 }
 
 void CQuickChartView::onPinchEnd() {
+    NV_ASSERT_GUI_THREAD();
     m_pressed = false;
     m_pinchStart = 0;
     if (settings().change_scale_by_zooming) {
@@ -516,6 +531,7 @@ void CQuickChartView::onPinchEnd() {
 }
 
 bool CQuickChartView::ShowZoomHintIfAppropriate() {
+    NV_ASSERT_GUI_THREAD();
     Settings& s = settings();
     const double now = Now();
     if (now - s.timeOfLastZoomHint < kZoomHintInterval && now >= s.timeOfLastZoomHint) return false;
@@ -530,6 +546,7 @@ bool CQuickChartView::ShowZoomHintIfAppropriate() {
 // Recording and restoring the view
 
 void CQuickChartView::GetCurrentMapView() {
+    NV_ASSERT_GUI_THREAD();
     if (!IsOpen() && !m_opening) return;
     if (!m_proj.valid) return;
     const FPoint ref = OnScreen(m_refPoint) ? m_refPoint : ScreenCentre();
@@ -543,6 +560,7 @@ void CQuickChartView::GetCurrentMapView() {
 }
 
 void CQuickChartView::SetCurrentMapView() {
+    NV_ASSERT_GUI_THREAD();
     if (!m_proj.valid) return;
     if (!OnScreen(m_refPoint)) m_refPoint = ScreenCentre();
     FPoint px;
@@ -576,6 +594,7 @@ void CQuickChartView::SetCurrentMapView() {
 }
 
 void CQuickChartView::RestoreCurrentMapView() {
+    NV_ASSERT_GUI_THREAD();
     if (Chart() || m_viewLat > 90.0) return;
     GotoBestMap(m_window, m_viewLat, m_viewLon, m_viewScale, nullptr);
 }
@@ -585,6 +604,7 @@ void CQuickChartView::RestoreCurrentMapView() {
 
 void CQuickChartView::onOpen(const NV_HWND& window, const std::string& path, bool keepView,
                              std::function<void(bool)> done) {
+    NV_ASSERT_GUI_THREAD();
     const NV_HWND w = window.IsEmpty() ? m_window : window;
     if (Chart() && Chart()->Path() == path) {
         SetCurrentMapView();
@@ -638,12 +658,14 @@ void CQuickChartView::open_qct_callback(bool ok, const std::function<void(bool)>
 }
 
 void CQuickChartView::Close() {
+    NV_ASSERT_GUI_THREAD();
     CCachedQuickChart::Close();
     m_opening = false;
     Repaint();
 }
 
 void CQuickChartView::CloseAndReOpenCurrentMap() {
+    NV_ASSERT_GUI_THREAD();
     const std::string path = CurrentPath();
     if (path.empty()) return;
     GetCurrentMapView();
@@ -653,6 +675,7 @@ void CQuickChartView::CloseAndReOpenCurrentMap() {
 
 void CQuickChartView::GetAssocFile(const NV_HWND& window, const std::string& type,
                                    std::function<void(bool, const std::string&)> done) {
+    NV_ASSERT_GUI_THREAD();
     const std::string path = CurrentPath();
     if (path.empty()) {
         if (done) done(false, std::string());
@@ -672,6 +695,7 @@ void CQuickChartView::GetAssocFile(const NV_HWND& window, const std::string& typ
 
 void CQuickChartView::GotoBestMap(const NV_HWND& window, double lat, double lon, double scale,
                                   std::function<void(bool)> done) {
+    NV_ASSERT_GUI_THREAD();
     if (!std::isfinite(lat) || !std::isfinite(lon) || std::fabs(lat) > 90.0 || std::fabs(lon) > 400.0 ||
         (lat == 0 && lon == 0)) {
         if (done) done(false);
@@ -693,6 +717,7 @@ void CQuickChartView::GotoBestMap(const NV_HWND& window, double lat, double lon,
 }
 
 void CQuickChartView::GotoLocation(const NV_HWND& window, bool centre, double lat, double lon) {
+    NV_ASSERT_GUI_THREAD();
     if (m_opening || !(lat <= 90.0) || !ValidLatLon(lat, lon)) return;
     FPoint px;
     if (IsOpen() && CurrentChartDoesContain(lat, lon) && m_proj.valid && m_proj.latlong_to_xy(lat, lon, px)) {
@@ -724,6 +749,7 @@ double CQuickChartView::FitScale(const CBounds& bounds, double w, double h) {
 }
 
 void CQuickChartView::GotoLocation(const CBounds& bounds) {
+    NV_ASSERT_GUI_THREAD();
     if (!bounds.IsValid()) return;
     double w = m_screen.Width(), h = m_screen.Height();
     if (QObject* item = m_window.item.data()) {
@@ -746,6 +772,7 @@ void CQuickChartView::GotoLocation(const CBounds& bounds) {
 // GPS
 
 void CQuickChartView::LockOnToGPS(const NV_HWND& window, bool lock) {
+    NV_ASSERT_GUI_THREAD();
     m_gpsLocked = lock;
     if (!lock) return;
     m_fling = FPoint();
@@ -755,6 +782,7 @@ void CQuickChartView::LockOnToGPS(const NV_HWND& window, bool lock) {
 }
 
 void CQuickChartView::OnUpdate(CDataGPSPosition& position) {
+    NV_ASSERT_GUI_THREAD();
     m_gpsLat = position.lat;
     m_gpsLon = position.lon;
     if (!ValidLatLon(position.lat, position.lon)) return;
@@ -791,6 +819,7 @@ void CQuickChartView::OnUpdate(CDataGPSPosition& position) {
 }
 
 void CQuickChartView::CreateNewMark() {
+    NV_ASSERT_GUI_THREAD();
     if (!hooks().createNewMark) return;
     const bool atGps = m_gpsLocked && m_lockPoint == m_refPoint;
     if (atGps) {
@@ -802,6 +831,7 @@ void CQuickChartView::CreateNewMark() {
 }
 
 void CQuickChartView::CreateNewRoute() {
+    NV_ASSERT_GUI_THREAD();
     if (hooks().createNewRoute) hooks().createNewRoute(*this);
 }
 
@@ -815,6 +845,7 @@ const COverlayObject::CMapping* CQuickChartView::MappingOf(const COverlayObject*
 }
 
 void CQuickChartView::OnUpdate(COverlayObject& object) {
+    NV_ASSERT_GUI_THREAD();
     const uint32_t key = object.OrderKey();
     if (object.UpdateState() == COverlayObject::UPDATE_DESTROYED) {
         auto it = m_mappings.find(key);
@@ -849,20 +880,21 @@ COverlayObject::CMapping* CQuickChartView::SelectedMapping() {
 }
 
 void CQuickChartView::onMouseDown(double x, double y) {
+    NV_ASSERT_GUI_THREAD();
     m_zoomPoint = m_pressPoint = FPoint(x, y);
     m_pressed = true;
     m_pressTarget = nullptr;
     if (g_tool) g_tool->UsingView(this);
     const DblPoint image = m_vp.ScreenToImage(x, y);
     if (COverlayObject::CMapping* sel = SelectedMapping()) {
-        if (IsHit(*sel, x, y, clickPrecisionSq)) {
+        if (IsHit(*sel, x, y, graphicsClickPrecisionSq)) {
             m_pressTarget = sel->object;
             return;
         }
     }
     for (auto it = m_mappings.rbegin(); it != m_mappings.rend(); ++it) {
         COverlayObject::CMapping& m = it->second;
-        if (IsHit(m, x, y, clickPrecisionSq) && m.object->onMouseDown(this, FPoint(x, y), image)) {
+        if (IsHit(m, x, y, graphicsClickPrecisionSq) && m.object->onMouseDown(this, FPoint(x, y), image)) {
             m_pressTarget = m.object;
             return;
         }
@@ -871,6 +903,7 @@ void CQuickChartView::onMouseDown(double x, double y) {
 }
 
 void CQuickChartView::onMouseUp() {
+    NV_ASSERT_GUI_THREAD();
     m_pressed = false;
     COverlayObject* target = m_pressTarget;
     m_pressTarget = nullptr;
@@ -878,11 +911,13 @@ void CQuickChartView::onMouseUp() {
 }
 
 void CQuickChartView::centerMouseDown(double x, double y) {
+    NV_ASSERT_GUI_THREAD();
     // The middle button drags the chart, whatever lies under it.
     onSingleTouchDown(x, y);
 }
 
 bool CQuickChartView::onTap(double x, double y, double radius2) {
+    NV_ASSERT_GUI_THREAD();
     if (!IsOpen() && !m_opening) return false;
     const FPoint screen(x, y);
     const DblPoint image = m_vp.ScreenToImage(x, y);
@@ -937,11 +972,12 @@ bool CQuickChartView::onTap(double x, double y, double radius2) {
 }
 
 void CQuickChartView::rightMouseDown(double x, double y) {
+    NV_ASSERT_GUI_THREAD();
     if (g_tool) g_tool->UsingView(this);
     const DblPoint image = m_vp.ScreenToImage(x, y);
     for (auto it = m_mappings.rbegin(); it != m_mappings.rend(); ++it) {
         COverlayObject::CMapping& m = it->second;
-        if (IsHit(m, x, y, clickPrecisionSq) && m.object->onRightClick(this, FPoint(x, y), image)) return;
+        if (IsHit(m, x, y, graphicsClickPrecisionSq) && m.object->onRightClick(this, FPoint(x, y), image)) return;
     }
     double lat, lon;
     if (ScreenTolatlong(x, y, lat, lon)) ShowMapsAtCursor(lat, lon);
@@ -975,54 +1011,79 @@ void CQuickChartView::ShowMapsAtCursor(double lat, double lon) {
 // ---------------------------------------------------------------------------------------
 // Drawing
 
+void CQuickChartView::PrepareFrame() {
+    NV_ASSERT_GUI_THREAD();
+    FrameState f;
+    if (IsOpen() && !m_opening) {
+        FRect rect = m_screen;
+        const double ds = m_drawScale;
+        f.drawScale = ds != 1.0 && ds > 0 && std::isfinite(ds) ? ds : 1.0;
+        f.zoomPoint = m_zoomPoint;
+        if (f.drawScale != 1.0) {
+            // The area that the scaled picture must cover, on whole pixels so that the
+            // chart's squares still start on whole zoomed pixels.
+            const FPoint& z = m_zoomPoint;
+            rect = FRect(std::floor(z.x + (rect.left - z.x) / ds), std::floor(z.y + (rect.top - z.y) / ds),
+                         std::ceil(z.x + (rect.right - z.x) / ds), std::ceil(z.y + (rect.bottom - z.y) / ds));
+        }
+        const DblPoint origin = m_vp.ScreenToImage(rect.left, rect.top);
+        f.prepared = true;
+        f.rect = rect;
+        f.origin = FPoint(origin.x, origin.y);
+        f.zoom = m_vp.mode;
+        Update(f.rect, f.origin, f.zoom);
+        f.complete = LastFrameComplete();
+        for (auto& entry : m_mappings) {
+            if (f.overlays.size() >= size_t(kMaxOverlaysPerFrame)) break;
+            COverlayObject::CMapping& m = entry.second;
+            if (m.map_to_screen(m_vp)) f.overlays.emplace_back(entry.first, m.object);
+        }
+        if (g_tool && g_tool->isUsingView(this) && g_tool->GetSelectedObject()) {
+            if (SelectedMapping()) {
+                f.toolDecorations = true;
+            } else {
+                g_tool->Deselect();
+            }
+        }
+    } else {
+        Update(FRect(), FPoint(), 0);  // lets go of the frame of a chart that closed
+    }
+    std::lock_guard<std::mutex> lock(m_frameMutex);
+    m_frame = std::move(f);
+}
+
 bool CQuickChartView::onDraw(QPainter* painter, double x, double y, double w, double h) {
     if (!painter || !(w > 0) || !(h > 0) || w > 65536 || h > 65536) return false;
-    if (!IsOpen() || m_opening) {
+    std::lock_guard<std::mutex> lock(m_frameMutex);
+    const FrameState& f = m_frame;
+    if (!f.prepared) {
         painter->fillRect(QRectF(x, y, w, h), Qt::white);
         return false;
     }
     painter->save();
-    FRect rect(x, y, x + w, y + h);
-    const double ds = m_drawScale;
-    if (ds != 1.0 && ds > 0 && std::isfinite(ds)) {
-        painter->translate(m_zoomPoint.x, m_zoomPoint.y);
-        painter->scale(ds, ds);
-        painter->translate(-m_zoomPoint.x, -m_zoomPoint.y);
-        // The area that the scaled picture must cover, on whole pixels so that the
-        // chart's squares still start on whole zoomed pixels.
-        rect = FRect(std::floor(m_zoomPoint.x + (rect.left - m_zoomPoint.x) / ds),
-                     std::floor(m_zoomPoint.y + (rect.top - m_zoomPoint.y) / ds),
-                     std::ceil(m_zoomPoint.x + (rect.right - m_zoomPoint.x) / ds),
-                     std::ceil(m_zoomPoint.y + (rect.bottom - m_zoomPoint.y) / ds));
+    if (f.drawScale != 1.0) {
+        painter->translate(f.zoomPoint.x, f.zoomPoint.y);
+        painter->scale(f.drawScale, f.drawScale);
+        painter->translate(-f.zoomPoint.x, -f.zoomPoint.y);
     }
-    const DblPoint origin = m_vp.ScreenToImage(rect.left, rect.top);
     bool flag = false;
-    Draw(painter, rect, FPoint(origin.x, origin.y), m_vp.mode, flag);
-    const bool complete = LastFrameComplete();
-
-    int drawn = 0;
-    for (auto& entry : m_mappings) {
-        if (drawn >= kMaxOverlaysPerFrame) break;
-        COverlayObject::CMapping& m = entry.second;
-        if (!m.map_to_screen(m_vp)) continue;
-        m.object->Draw(painter, m);
-        ++drawn;
+    Draw(painter, f.rect, f.origin, f.zoom, flag);
+    for (const auto& [key, object] : f.overlays) {
+        auto it = m_mappings.find(key);
+        if (it != m_mappings.end() && it->second.object == object) object->Draw(painter, it->second);
     }
-    if (g_tool && g_tool->isUsingView(this) && g_tool->GetSelectedObject()) {
-        if (COverlayObject::CMapping* sel = SelectedMapping()) {
-            g_tool->onDraw(painter, *sel);
-        } else {
-            g_tool->Deselect();
-        }
+    if (f.toolDecorations && g_tool) {
+        if (COverlayObject::CMapping* sel = SelectedMapping()) g_tool->onDraw(painter, *sel);
     }
     painter->restore();
-    return complete;
+    return f.complete;
 }
 
 // ---------------------------------------------------------------------------------------
 // Stored state
 
 bool CQuickChartView::Serialize(IOStream& s) {
+    NV_ASSERT_GUI_THREAD();
     if (s.IsWriting()) GetCurrentMapView();
     std::string path = s.IsWriting() ? CurrentPath() : std::string();
     if (s.IsWriting() && path.empty()) path = m_lastGoodPath;

@@ -7,14 +7,21 @@
 // chart of the catalogue, how the view follows the GPS position, and which overlay object
 // a tap or press lands on.
 //
-// Everything here runs on the GUI thread. The owner (the map item) feeds input in device
-// pixels, calls onDraw from its paint and onTimer at every heartbeat, and repaints when
-// the view asks through the repaint callback. Decoded chart squares arrive from the
-// renderer's worker threads and are picked up in onTimer.
+// Everything here runs on the GUI thread except onDraw. The owner (the map item) feeds
+// input in device pixels, calls onTimer at every heartbeat, PrepareFrame before each
+// frame it paints and onDraw from its paint, and repaints when the view asks through the
+// repaint callback. Decoded chart squares arrive from the renderer's worker threads and
+// are picked up by PrepareFrame.
+//
+// onDraw only paints what PrepareFrame made, and may run on QtQuick's scene-graph thread.
+// It still reads the overlay objects as it draws them; QtQuick calls paint while the GUI
+// thread waits in the scene graph's synchronisation step, so nothing changes them
+// meanwhile.
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -116,9 +123,6 @@ public:
     };
     static Hooks& hooks();
 
-    // Squared radii in device pixels; the application sets them from the screen.
-    static double touchPrecisionSq;
-    static double clickPrecisionSq;
 
     explicit CQuickChartView(const NV_HWND& window = NV_HWND());
     ~CQuickChartView() override;
@@ -146,7 +150,13 @@ public:
 
     // ---- Input from the map item, device pixels ----
     void setScreenRect(double x, double y, double w, double h);
-    // True when every square was drawn at full detail.
+    // GUI thread: makes the frame that onDraw paints from the view as it is now. The chart
+    // renderer collects finished squares, places those in view and asks for the rest; the
+    // overlays are mapped to the screen.
+    void PrepareFrame();
+    // Paints the frame PrepareFrame made for the screen rectangle; (x, y, w, h) is the
+    // area filled white when there is no chart. True when every square was drawn at full
+    // detail.
     bool onDraw(QPainter* painter, double x, double y, double w, double h);
     void onMouseDown(double x, double y);
     // Release of a press or touch: the press target gets its release and is forgotten.
@@ -258,6 +268,19 @@ private:
     COverlayObject::CMapping* SelectedMapping();
     FPoint ToolRelevantPoint() const;
 
+    // What onDraw paints, as PrepareFrame left it.
+    struct FrameState {
+        bool prepared = false;  // a chart is open and the frame was made for it
+        FRect rect;             // the chart's area before the draw scale
+        FPoint origin;          // image pixel at the rect's top-left corner
+        int zoom = 0;
+        double drawScale = 1.0;
+        FPoint zoomPoint;
+        bool complete = false;
+        std::vector<std::pair<uint32_t, const COverlayObject*>> overlays;  // mapped to the screen, by key
+        bool toolDecorations = false;
+    };
+
     // Declaration order follows the state the view keeps.
     std::string m_secondFile;
     NV_HWND m_window;
@@ -288,6 +311,9 @@ private:
     std::string m_lastGoodPath;
     int m_maxZoom = kDefaultMaxZoom;
     bool m_gpsLocked = false;
+
+    mutable std::mutex m_frameMutex;
+    FrameState m_frame;  // under m_frameMutex
 
     FPoint m_flingCarry;  // part of the fling not yet applied because of whole-pixel rounding
     FPoint m_moveAccum;   // touch movement since the last velocity sample

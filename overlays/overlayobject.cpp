@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "core/pubsub.h"
+#include "core/threadcheck.h"
 
 namespace {
 
@@ -195,6 +196,7 @@ COverlayObject::~COverlayObject() {
 }
 
 void COverlayObject::Dispatch(update_action action) {
+    NV_ASSERT_GUI_THREAD();
     if (m_state == UPDATE_DESTROYED) return;
     m_state = action;
     Listener<COverlayObject>::Publish(*this);

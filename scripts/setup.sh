@@ -28,6 +28,8 @@ PACKAGES=(
   xvfb xauth x11-utils xdotool imagemagick socat nginx dbus curl netcat-openbsd
   # TLS for the web client and its tests (test certificates are made with openssl)
   openssl libssl3 ca-certificates
+  # OpenGL from Mesa's software rasteriser, for QtQuick's threaded render loop under Xvfb
+  libgl1-mesa-dri libglx-mesa0 libegl-mesa0
   appstream desktop-file-utils shared-mime-info
   # fonts and data tools
   fonts-roboto fonts-dejavu-core

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // navora-tool render-view: one frame of the map as the application would show it.
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <cstdio>
 #include <string>
 
@@ -70,8 +73,12 @@ int RunRenderView(const QStringList& argv) {
         std::fprintf(stderr, "render-view: cannot write %s\n", qPrintable(out));
         return 1;
     }
-    std::printf("chart: %s\nzoom: %d\nscale: %.6g nm/px\n%s\n", result.chartPath.c_str(), result.zoom,
-                result.displayedScale, result.complete ? "complete" : "incomplete (timed out)");
+    QJsonObject line;
+    line[QStringLiteral("chart")] = QString::fromStdString(result.chartPath);
+    line[QStringLiteral("zoom")] = result.zoom;
+    line[QStringLiteral("scale_nm_per_pixel")] = result.displayedScale;
+    line[QStringLiteral("complete")] = result.complete;  // false: the renderer timed out
+    std::printf("%s\n", QJsonDocument(line).toJson(QJsonDocument::Compact).constData());
     return result.complete ? 0 : 1;
 }
 

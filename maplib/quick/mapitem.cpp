@@ -111,7 +111,7 @@ CQuickChartView* CDisplayViewQuickChart::View() {
     if (!m_view) {
         m_view = std::make_unique<CQuickChartView>(Hwnd());
         m_view->SetRepaintCallback([this] {
-            if (m_quick) m_quick->update();
+            if (m_quick) m_quick->RequestFrame();
         });
         if (m_quick) m_quick->UpdateScreenRect();
     }
@@ -157,10 +157,14 @@ void CDisplayViewQuickChart::WindowGone(CDVI_QuickChart_Window* window) {
     if (m_quick == window) m_quick = nullptr;
 }
 
-void CDisplayViewQuickChart::Draw(QPainter& painter, double w, double h) {
+void CDisplayViewQuickChart::PrepareFrame(double w, double h) {
     if (!m_view) return;
     m_view->setScreenRect(0, 0, w, h);
-    m_view->onDraw(&painter, 0, 0, w, h);
+    m_view->PrepareFrame();
+}
+
+void CDisplayViewQuickChart::Draw(QPainter& painter, double w, double h) {
+    if (m_view) m_view->onDraw(&painter, 0, 0, w, h);
 }
 
 std::string CDisplayViewQuickChart::StateFilePath() const {
@@ -302,7 +306,7 @@ CDVI_QuickChart_Window::~CDVI_QuickChart_Window() {
 void CDVI_QuickChart_Window::setMapItem(CDisplayViewQuickChart* item) {
     m_mapItem = item;
     setDisplayItem(item);
-    update();
+    RequestFrame();
 }
 
 void CDVI_QuickChart_Window::Detach() {
@@ -324,23 +328,42 @@ bool CDVI_QuickChart_Window::Arranging() const {
     return page && page->isArranging();
 }
 
+void CDVI_QuickChart_Window::RequestFrame() {
+    polish();
+    update();
+}
+
+void CDVI_QuickChart_Window::Invalidate() {
+    RequestFrame();
+}
+
+void CDVI_QuickChart_Window::updatePolish() {
+    PrepareFrame();
+}
+
+void CDVI_QuickChart_Window::PrepareFrame() {
+    m_highlightAt.reset();
+    if (!m_mapItem) return;
+    const double r = Ratio();
+    const double w = width() * r, h = height() * r;
+    m_mapItem->PrepareFrame(w, h);
+    const CGlobalLatLongHighlight& hl = CGlobalLatLongHighlight::Current();
+    CQuickChartView* v = view();
+    double sx, sy;
+    if (v && hl.IsActive() && !m_highlightIcon.isNull() && v->LatLongToScreen(hl.lat, hl.lon, sx, sy) && sx >= 0 &&
+        sy >= 0 && sx < w && sy < h) {
+        m_highlightAt = QPointF(sx - m_highlightIcon.width() / 2.0, sy - m_highlightIcon.height() / 2.0);
+    }
+}
+
 void CDVI_QuickChart_Window::paint(QPainter* painter) {
+    // The scene graph's thread under the threaded render loop: draw what PrepareFrame made.
     if (!painter || !m_mapItem) return;
     const double r = Ratio();
     painter->save();
     painter->scale(1.0 / r, 1.0 / r);
-    const double w = width() * r, h = height() * r;
-    m_mapItem->Draw(*painter, w, h);
-
-    const CGlobalLatLongHighlight& hl = CGlobalLatLongHighlight::Current();
-    CQuickChartView* v = view();
-    if (v && hl.IsActive() && !m_highlightIcon.isNull()) {
-        double sx, sy;
-        if (v->LatLongToScreen(hl.lat, hl.lon, sx, sy) && sx >= 0 && sy >= 0 && sx < w && sy < h) {
-            painter->drawImage(QPointF(sx - m_highlightIcon.width() / 2.0, sy - m_highlightIcon.height() / 2.0),
-                               m_highlightIcon);
-        }
-    }
+    m_mapItem->Draw(*painter, width() * r, height() * r);
+    if (m_highlightAt) painter->drawImage(*m_highlightAt, m_highlightIcon);
     painter->restore();
 
     // A threaded scene graph paints while the GUI thread waits; the signal belongs there.
@@ -359,7 +382,10 @@ void CDVI_QuickChart_Window::UpdateScreenRect() {
 
 void CDVI_QuickChart_Window::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
     CPaintAdaptor_q::geometryChange(newGeometry, oldGeometry);
-    if (newGeometry.size() != oldGeometry.size()) UpdateScreenRect();
+    if (newGeometry.size() != oldGeometry.size()) {
+        UpdateScreenRect();
+        RequestFrame();
+    }
 }
 
 void CDVI_QuickChart_Window::CheckGpsLock() {
@@ -422,7 +448,7 @@ void CDVI_QuickChart_Window::OnUpdate(CGlobalLatLongHighlight& highlight) {
     } else if (m_highlightIcon.isNull()) {
         m_highlightIcon = MakeHighlightIcon();
     }
-    update();
+    RequestFrame();
 }
 
 // ---- input ----
@@ -679,16 +705,18 @@ CDisplayViewQuickChart* MapUnder(CDisplayView::CItemButton& button) {
 
 const std::map<int, MapButtonSettings::Kind>& Kinds() {
     using V = CQuickChartView;
+    using Id = MapItemTypeId;
     static const std::map<int, MapButtonSettings::Kind> kinds = {
-        {123, {"Zoom In", "zoom_in.svg", [](auto&, V& v, auto&) { v.SmoothZoom(-1); }}},
-        {124, {"Zoom Out", "zoom_out.svg", [](auto&, V& v, auto&) { v.SmoothZoom(1); }}},
-        {125, {"Search", "find_place.svg", [](CDisplayViewQuickChart& m, V&, auto& h) { m.GetAssocAndFindPlace(h); }}},
-        {126, {"Add Mark", "add_mark.svg", [](auto&, V& v, auto&) { v.CreateNewMark(); }}},
-        {127, {"Add Route", "add_route.svg", [](auto&, V& v, auto&) { v.CreateNewRoute(); }}},
-        {129, {"Lock Screen", "lock_brass.svg", nullptr}},
-        {135, {"Scale In", "scale_in.svg", [](auto&, V& v, auto&) { v.ChangeMapScale(-1); }}},
-        {136, {"Scale Out", "scale_out.svg", [](auto&, V& v, auto&) { v.ChangeMapScale(1); }}},
-        {138, {"Quit", "red_x.svg", nullptr}},
+        {Id::kZoomIn, {"Zoom In", "zoom_in.svg", [](auto&, V& v, auto&) { v.SmoothZoom(-1); }}},
+        {Id::kZoomOut, {"Zoom Out", "zoom_out.svg", [](auto&, V& v, auto&) { v.SmoothZoom(1); }}},
+        {Id::kSearch,
+         {"Search", "find_place.svg", [](CDisplayViewQuickChart& m, V&, auto& h) { m.GetAssocAndFindPlace(h); }}},
+        {Id::kAddMark, {"Add Mark", "add_mark.svg", [](auto&, V& v, auto&) { v.CreateNewMark(); }}},
+        {Id::kAddRoute, {"Add Route", "add_route.svg", [](auto&, V& v, auto&) { v.CreateNewRoute(); }}},
+        {Id::kLockScreen, {"Lock Screen", "lock_brass.svg", nullptr}},
+        {Id::kScaleIn, {"Scale In", "scale_in.svg", [](auto&, V& v, auto&) { v.ChangeMapScale(-1); }}},
+        {Id::kScaleOut, {"Scale Out", "scale_out.svg", [](auto&, V& v, auto&) { v.ChangeMapScale(1); }}},
+        {Id::kQuit, {"Quit", "red_x.svg", nullptr}},
     };
     return kinds;
 }
@@ -706,11 +734,11 @@ CDisplayView::CItem* MapButtonSettings::CreateItem(CDisplayView::IWindow&) {
     button->SetIcon(kind->icon, 24);
     const int type = TypeId();
     button->clicked = [type](CDisplayView::CItemButton& b) {
-        if (type == 129) {
+        if (type == MapItemTypeId::kLockScreen) {
             if (CDisplayViewQuickChart::onLockScreen) CDisplayViewQuickChart::onLockScreen();
             return;
         }
-        if (type == 138) {
+        if (type == MapItemTypeId::kQuit) {
             // Not from inside the click handler: the button and its page go away with the loop.
             QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
             return;
@@ -729,26 +757,26 @@ public:
     using CItemSettingsTypeOf::CItemSettingsTypeOf;
     bool FeatureAvailable() const override {
         switch (typeId) {
-            case 125:
+            case MapItemTypeId::kSearch:
                 return CQuickChartView::CanFindPlaces();
-            case 126:
+            case MapItemTypeId::kAddMark:
                 return CQuickChartView::CanCreateMarks();
-            case 127:
+            case MapItemTypeId::kAddRoute:
                 return CQuickChartView::CanCreateRoutes();
             default:
                 return true;
         }
     }
 };
-ButtonType g_zoomIn("Toolbar: Zoom In", 123, 7, 70, 50);
-ButtonType g_zoomOut("Toolbar: Zoom Out", 124, 7, 70, 50);
-ButtonType g_search("Toolbar: Search", 125, 7, 70, 50);
-ButtonType g_addMark("Toolbar: Add Mark", 126, 7, 70, 50);
-ButtonType g_addRoute("Toolbar: Add Route", 127, 7, 70, 50);
-ButtonType g_lockScreen("Toolbar: Lock Screen", 129, 7, 70, 50);
-ButtonType g_scaleIn("Toolbar:Scale In", 135, 7, 70, 50);
-ButtonType g_scaleOut("Toolbar:Scale Out", 136, 7, 70, 50);
-ButtonType g_quit("Toolbar: Quit", 138, 7, 70, 50);
+ButtonType g_zoomIn("Toolbar: Zoom In", MapItemTypeId::kZoomIn, 7, 70, 50);
+ButtonType g_zoomOut("Toolbar: Zoom Out", MapItemTypeId::kZoomOut, 7, 70, 50);
+ButtonType g_search("Toolbar: Search", MapItemTypeId::kSearch, 7, 70, 50);
+ButtonType g_addMark("Toolbar: Add Mark", MapItemTypeId::kAddMark, 7, 70, 50);
+ButtonType g_addRoute("Toolbar: Add Route", MapItemTypeId::kAddRoute, 7, 70, 50);
+ButtonType g_lockScreen("Toolbar: Lock Screen", MapItemTypeId::kLockScreen, 7, 70, 50);
+ButtonType g_scaleIn("Toolbar:Scale In", MapItemTypeId::kScaleIn, 7, 70, 50);
+ButtonType g_scaleOut("Toolbar:Scale Out", MapItemTypeId::kScaleOut, 7, 70, 50);
+ButtonType g_quit("Toolbar: Quit", MapItemTypeId::kQuit, 7, 70, 50);
 
 }  // namespace
 

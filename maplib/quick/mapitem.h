@@ -12,7 +12,9 @@
 //   lock state to the user interface.
 //
 // The toolbar buttons that act on the map beneath them live in the same source file.
-// Everything here runs on the GUI thread.
+// Everything here runs on the GUI thread except the window's paint(), which only draws
+// the frame prepared in the polish step (QtQuick calls it on the scene graph's thread
+// when the render loop is threaded).
 
 #include <QColor>
 #include <QImage>
@@ -22,6 +24,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/heartbeat.h"
@@ -35,9 +38,23 @@
 class CDVI_QuickChart_Window;
 class QQuickItem;
 
+// Type ids of the map's page items, as page files store them.
+struct MapItemTypeId {
+    static constexpr int kMap = 111;
+    static constexpr int kZoomIn = 123;
+    static constexpr int kZoomOut = 124;
+    static constexpr int kSearch = 125;
+    static constexpr int kAddMark = 126;
+    static constexpr int kAddRoute = 127;
+    static constexpr int kLockScreen = 129;
+    static constexpr int kScaleIn = 135;
+    static constexpr int kScaleOut = 136;
+    static constexpr int kQuit = 138;
+};
+
 class CDisplayViewQuickChart : public CDisplayView::CItemDraw, public CHeartbeat::Counter, public IMapControllable {
 public:
-    static constexpr int kTypeId = 111;
+    static constexpr int kTypeId = MapItemTypeId::kMap;
     static constexpr const char* kComponentFile = "DVI_QuickChart.qml";
     static constexpr const char* kStateFileFormat = "/%d.dvqc";
     // How long a new map without a stored view waits for a connected receiver's first fix.
@@ -64,7 +81,10 @@ public:
 
     // Makes the QtQuick item and opens the map.
     void CreateAdaptor(CDisplayView::IWindow& pageWindow) override;
-    // Called by the window's paint with a painter already in device pixels.
+    // GUI thread, before each frame: the view takes the item's size (device pixels) and
+    // makes the frame that Draw paints.
+    void PrepareFrame(double w, double h);
+    // Called by the window's paint with a painter already in device pixels; paints only.
     void Draw(QPainter& painter, double w, double h) override;
 
     // View with its stored state and the latest GPS position.
@@ -142,7 +162,14 @@ public:
     void setMapItem(CDisplayViewQuickChart* item);
     CDisplayViewQuickChart* mapItem() const { return m_mapItem; }
     void Detach() override;
+    void Invalidate() override;
+    // Paints the frame the last PrepareFrame made (on the scene graph's thread when the
+    // render loop is threaded).
     void paint(QPainter* painter) override;
+    // GUI thread: schedules PrepareFrame before the next frame, and the frame.
+    void RequestFrame();
+    // GUI thread: the view makes the frame paint() will draw (QtQuick's polish step).
+    void PrepareFrame();
 
     bool gpsLockedOn() const { return m_gpsLockedOn; }
     double scaleBarWidth() const { return m_scaleBarWidth; }
@@ -184,6 +211,7 @@ Q_SIGNALS:
 protected:
     // The view learns its size before the first paint (restoring a view, fitting an area).
     void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
+    void updatePolish() override;
 
 private:
     void OnUpdate(CGlobalLatLongHighlight& highlight) override;
@@ -199,6 +227,7 @@ private:
     QColor m_scaleBarColor;
     double m_lastScale = 0;
     QImage m_highlightIcon;
+    std::optional<QPointF> m_highlightAt;  // where paint() draws the icon
     // The press as this item sees it (the view keeps its own for panning).
     bool m_pressed = false;
     bool m_moved = false;

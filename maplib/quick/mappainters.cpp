@@ -58,6 +58,24 @@ FPoint MapImagePainter::DrawOrigin() const {
     return FPoint(Snap(m_offset.x(), m_factor), Snap(m_offset.y(), m_factor));
 }
 
+void MapImagePainter::Refresh() {
+    polish();
+    update();
+}
+
+void MapImagePainter::updatePolish() {
+    PrepareFrame();
+}
+
+void MapImagePainter::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
+    QQuickPaintedItem::geometryChange(newGeometry, oldGeometry);
+    Refresh();
+}
+
+void MapImagePainter::PrepareFrame() {
+    m_chart.Update(FRect(0, 0, width(), height()), DrawOrigin(), m_level);
+}
+
 void MapImagePainter::paint(QPainter* painter) {
     if (!painter || !m_chart.IsOpen()) return;
     const FRect rect(0, 0, width(), height());
@@ -71,7 +89,7 @@ void MapImagePainter::openMap(const std::string& path, std::function<void(bool)>
     m_chart.Open(NV_HWND(this), path.c_str(), [this, alive, done = std::move(done)](bool ok) {
         if (alive.expired()) return;
         if (ok) m_timer.start();
-        update();
+        Refresh();
         Q_EMIT openChanged();
         Q_EMIT opened(ok);
         if (done) done(ok);
@@ -85,7 +103,7 @@ void MapImagePainter::openMap(const QString& path) {
 void MapImagePainter::closeMap() {
     m_timer.stop();
     m_chart.Close();
-    update();
+    Refresh();
     Q_EMIT openChanged();
 }
 
@@ -93,7 +111,7 @@ void MapImagePainter::setOffset(const QPointF& offset) {
     const QPointF o(ClampOffset(offset.x()), ClampOffset(offset.y()));
     if (o == m_offset) return;
     m_offset = o;
-    update();
+    Refresh();
     Q_EMIT viewChanged();
 }
 
@@ -102,12 +120,14 @@ void MapImagePainter::setZoomLevel(int level) {
     if (level == m_level) return;
     m_level = level;
     setZoomFactor();
-    update();
+    Refresh();
     Q_EMIT viewChanged();
 }
 
 void MapImagePainter::onTimer() {
-    if (m_chart.TimerCallback()) update();
+    const bool fresh = m_chart.TimerCallback();
+    PrepareFrame();
+    if (fresh) update();
 }
 
 // ---- MapImagePainter2 ----
@@ -131,17 +151,36 @@ MapImagePainter2::~MapImagePainter2() {
 void MapImagePainter2::setOpaquePainting(bool on) {
     m_opaque = on;
     QQuickPaintedItem::setOpaquePainting(on);
-    update();
+    Refresh();
 }
 
 void MapImagePainter2::setFillColor(const QColor& c) {
     m_fill = c;
     QQuickPaintedItem::setFillColor(c);
-    update();
+    Refresh();
 }
 
 FPoint MapImagePainter2::DrawOrigin() const {
     return FPoint(Snap(m_offset.x(), m_factor), Snap(m_offset.y(), m_factor));
+}
+
+void MapImagePainter2::Refresh() {
+    polish();
+    update();
+}
+
+void MapImagePainter2::updatePolish() {
+    PrepareFrame();
+}
+
+void MapImagePainter2::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
+    QQuickPaintedItem::geometryChange(newGeometry, oldGeometry);
+    Refresh();
+}
+
+void MapImagePainter2::PrepareFrame() {
+    const double r = Ratio();
+    m_chart.Update(FRect(0, 0, width() * r, height() * r), DrawOrigin(), m_level);
 }
 
 void MapImagePainter2::paint(QPainter* painter) {
@@ -159,7 +198,7 @@ void MapImagePainter2::setOffset(const QPointF& offset) {
     const QPointF o(ClampOffset(offset.x()), ClampOffset(offset.y()));
     if (o == m_offset) return;
     m_offset = o;
-    update();
+    Refresh();
     Q_EMIT viewChanged();
 }
 
@@ -180,7 +219,7 @@ void MapImagePainter2::openMap(const std::string& path, std::function<void(bool)
             SetCurrentMapView();
             m_timer.start();
         }
-        update();
+        Refresh();
         Q_EMIT openChanged();
         Q_EMIT opened(ok);
         if (done) done(ok);
@@ -191,7 +230,7 @@ void MapImagePainter2::closeMap() {
     m_timer.stop();
     m_chart.Close();
     m_proj = CPolynomialProjection();
-    update();
+    Refresh();
     Q_EMIT openChanged();
 }
 
@@ -240,7 +279,7 @@ void MapImagePainter2::SetCurrentMapView() {
         m_level = 0;
         setOffset(QPointF(m_proj.width / 2 - centre.x(), m_proj.height / 2 - centre.y()));
     }
-    update();
+    Refresh();
     Q_EMIT viewChanged();
 }
 
@@ -263,7 +302,7 @@ void MapImagePainter2::ZoomAbout(double newFactor, QPointF point) {
     m_factor = newFactor;
     m_level = LevelOf(newFactor);
     setOffset(QPointF(ix - point.x() * r * m_factor, iy - point.y() * r * m_factor));
-    update();
+    Refresh();
     Q_EMIT viewChanged();
 }
 
@@ -311,7 +350,9 @@ bool MapImagePainter2::Serialize(IOStream& s) {
 }
 
 void MapImagePainter2::onTimer() {
-    if (m_chart.TimerCallback()) update();
+    const bool fresh = m_chart.TimerCallback();
+    PrepareFrame();
+    if (fresh) update();
 }
 
 // ---- OverlayPainter ----

@@ -6,8 +6,9 @@
 // placed by latitude and longitude and storable), and the user's marks, routes and
 // tracks drawn over any picture through a transform (OverlayPainter).
 //
-// GUI thread only; the charts decode on the renderer's worker threads and the painters
-// pick the results up from a coarse 100 ms timer.
+// GUI thread, except paint(): the charts decode on the renderer's worker threads, the
+// painters pick the results up from a coarse 100 ms timer and in QtQuick's polish step,
+// and paint() only draws the frame made there.
 
 #include <QColor>
 #include <QPointF>
@@ -71,8 +72,16 @@ Q_SIGNALS:
     void openChanged();
     void opened(bool ok);
 
+protected:
+    void updatePolish() override;
+    void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
+
 private:
     void onTimer();
+    // GUI thread: the renderer makes the frame paint() draws.
+    void PrepareFrame();
+    // A new frame is wanted: PrepareFrame in the polish step, then paint.
+    void Refresh();
 
     CCachedQuickChart m_chart;
     QTimer m_timer;
@@ -152,9 +161,17 @@ Q_SIGNALS:
     void opened(bool ok);
     void projChanged(CPolynomialProjection proj);
 
+protected:
+    void updatePolish() override;
+    void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
+
 private:
     void ZoomAbout(double newFactor, QPointF point);
     void onTimer();
+    // GUI thread: the renderer makes the frame paint() draws.
+    void PrepareFrame();
+    // A new frame is wanted: PrepareFrame in the polish step, then paint.
+    void Refresh();
 
     CCachedQuickChart m_chart;
     QTimer m_timer;

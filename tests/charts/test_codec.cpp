@@ -176,38 +176,6 @@ TEST(HuffmanTile, FarBranchSerialisation) {
     EXPECT_EQ((std::vector<uint8_t>(out.begin(), out.begin() + 3)), (std::vector<uint8_t>{101, 99, 98}));
 }
 
-TEST(HuffmanEncoder, CanonicalTreeAndCodes) {
-    // Weights A=1, B=1, C=2: A and B merge first (1-subtree = A, the first of equal weights),
-    // then C (second smallest, first of the equal pair) becomes the root's 0-subtree.
-    uint64_t hist[128] = {};
-    hist[10] = 1;  // A
-    hist[11] = 1;  // B
-    hist[12] = 2;  // C
-    const auto tree = CHuffmanEncoding::build_tree(hist, 128);
-    std::vector<uint8_t> bytes;
-    CHuffmanEncoding::encode_output_tree(tree, tree.root, bytes);
-    EXPECT_EQ(bytes, (std::vector<uint8_t>{255, 12, 255, 11, 10}));
-    std::vector<uint64_t> codes;
-    std::vector<uint8_t> lengths;
-    ASSERT_TRUE(CHuffmanEncoding::build_codes(tree, codes, lengths));
-    EXPECT_EQ(lengths[12], 1);
-    EXPECT_EQ(codes[12], 0u);
-    EXPECT_EQ(codes[11], 0b01u);
-    EXPECT_EQ(codes[10], 0b11u);
-
-    // encode writes tree then bits: pixels C, A, B -> bits 0 | 1,1 | 1,0 -> 0b01110
-    const uint8_t px[] = {12, 10, 11, 12};
-    std::vector<uint8_t> out(CHuffmanEncoding::encode_bound(4));
-    const uint8_t* end = CHuffmanEncoding::encode(px, 4, out.data());
-    EXPECT_EQ(std::vector<uint8_t>(static_cast<const uint8_t*>(out.data()), end),
-              (std::vector<uint8_t>{255, 12, 255, 11, 10, 0x0E}));
-
-    // Run tree entries: a branch entry holds -(entries of its 0-subtree).
-    std::vector<int16_t> entries;
-    CHuffmanEncoding::encode_output_tree_run(tree, tree.root, entries);
-    EXPECT_EQ(entries, (std::vector<int16_t>{-1, 12, -1, 11, 10}));
-}
-
 TEST(HuffmanEncoder, RunSymbols) {
     const std::array<std::array<int, 4>, 8> cases{{{1, 0x005, 0, 0},
                                                    {2, 0x105, 2, 0},

@@ -54,7 +54,7 @@ TEST_F(QctHeader, MagicAndVersionRefusals) {
     EXPECT_TRUE(ui.messages.empty());
 
     auto catalog = MakeSolidChart(2, 2);
-    Put32(catalog, CQuickChart::kTileIndexOffset, 0);
+    Put32(catalog, qct::header::kTileIndex, 0);
     EXPECT_FALSE(TryOpen(catalog, &msg));
     EXPECT_EQ(msg, "This map is a catalog header and has not been completely converted.");
 }

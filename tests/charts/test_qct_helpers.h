@@ -53,7 +53,7 @@ inline void PutLinearGeoref(std::vector<uint8_t>& b, int wpx, int hpx, double no
 // A single-file chart of w x h solid tiles; tile (tx, ty) has colour index (tx + 2 ty) % 100 + 2.
 inline std::vector<uint8_t> MakeSolidChart(uint32_t w, uint32_t h, uint32_t version = 4,
                                            uint32_t magic = 0x1423D5FF) {
-    std::vector<uint8_t> b(CQuickChart::kHeaderSize + 4 * w * h, 0);
+    std::vector<uint8_t> b(qct::header::kSize + 4 * w * h, 0);
     Put32(b, 0, magic);
     Put32(b, 4, version);
     Put32(b, 8, w);
@@ -65,7 +65,7 @@ inline std::vector<uint8_t> MakeSolidChart(uint32_t w, uint32_t h, uint32_t vers
     for (uint32_t ty = 0; ty < h; ++ty)
         for (uint32_t tx = 0; tx < w; ++tx) {
             const uint8_t tile[4] = {255, uint8_t((tx + 2 * ty) % 100 + 2), 0, 0};
-            Put32(b, CQuickChart::kTileIndexOffset + 4 * (tx + ty * w), Append(b, tile, sizeof tile));
+            Put32(b, qct::header::kTileIndex + 4 * (tx + ty * w), Append(b, tile, sizeof tile));
         }
     return b;
 }

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "core/display_metrics.h"
 #include "test_chartview_support.h"
 #include "tests/support/recording_ui.h"
 
@@ -24,6 +25,7 @@ protected:
         TestMark::drawOrder().clear();
     }
     void TearDown() override {
+        SetGraphicsResolution(1.0);
         marks.clear();
         ChartViewFixture::TearDown();
         CurrentTool() = nullptr;
@@ -51,23 +53,23 @@ TEST_F(ChartViewOverlays, RepeatedTapsCycleDownThroughAStack) {
     const FPoint p = ScreenOf(50.0, 0.0);
     std::vector<COverlayObject*> picked;
     for (int i = 0; i < 7; ++i) {
-        ASSERT_TRUE(view->onTap(p.x + 3, p.y - 2, CQuickChartView::touchPrecisionSq));
+        ASSERT_TRUE(view->onTap(p.x + 3, p.y - 2, graphicsTouchPrecisionSq));
         picked.push_back(tool.selected);
     }
     EXPECT_EQ(picked, (std::vector<COverlayObject*>{c, b, a, c, b, a, c}));
 
     // A tap on empty chart deselects.
-    EXPECT_FALSE(view->onTap(p.x + 100, p.y, CQuickChartView::touchPrecisionSq));
+    EXPECT_FALSE(view->onTap(p.x + 100, p.y, graphicsTouchPrecisionSq));
     EXPECT_EQ(tool.selected, nullptr);
 
     // Objects that decline are passed over; a higher layer is tried first.
     b->acceptTap = false;
     TestMark* ais = AddMark(50.0, 0.0, COverlayObject::LAYER_AIS_TARGET);
-    view->onTap(p.x, p.y, CQuickChartView::touchPrecisionSq);
+    view->onTap(p.x, p.y, graphicsTouchPrecisionSq);
     EXPECT_EQ(tool.selected, ais);
-    view->onTap(p.x, p.y, CQuickChartView::touchPrecisionSq);
+    view->onTap(p.x, p.y, graphicsTouchPrecisionSq);
     EXPECT_EQ(tool.selected, c);
-    view->onTap(p.x, p.y, CQuickChartView::touchPrecisionSq);
+    view->onTap(p.x, p.y, graphicsTouchPrecisionSq);
     EXPECT_EQ(tool.selected, a);
     EXPECT_GE(b->taps, 2);
 }
@@ -116,6 +118,25 @@ TEST_F(ChartViewOverlays, PressGoesToTheObjectOrStartsAPan) {
     EXPECT_EQ(tool.moved.x, 30);  // the tool's centre follows the pan
     view->onMouseUp();
     EXPECT_EQ(m->releases, 1);
+
+    // On a screen of two device pixels per point the radii are twice as long, for a
+    // press as for a tap, and a touch must move twice as far to count as moved.
+    m->acceptPress = true;
+    const FPoint q = ScreenOf(50.1, 0.1);  // the pan moved it
+    view->onMouseDown(q.x + 12, q.y);
+    EXPECT_EQ(view->PressTarget(), nullptr);
+    view->onMouseUp();
+    SetGraphicsResolution(2.0);
+    view->onMouseDown(q.x + 12, q.y);
+    EXPECT_EQ(view->PressTarget(), m);
+    view->onMouseUp();
+    EXPECT_TRUE(view->onTap(q.x + 25, q.y, graphicsTouchPrecisionSq));
+    view->onSingleTouchDown(q.x, q.y);
+    view->onSingleTouchMove(q.x + 20, q.y);
+    EXPECT_FALSE(view->HasMoved());
+    view->onSingleTouchMove(q.x + 31, q.y);
+    EXPECT_TRUE(view->HasMoved());
+    view->onMouseUp();
 }
 
 TEST_F(ChartViewOverlays, DrawsChartThenOverlaysByLayer) {

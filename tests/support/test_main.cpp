@@ -8,9 +8,10 @@
 #include "core/apppaths.h"
 
 // Every suite runs inside a headless Qt application whose data directory is a fresh
-// temporary folder, so no test touches the developer's own settings.
+// temporary folder, so no test touches the developer's own settings. A platform named in
+// QT_QPA_PLATFORM is kept (the QtQuick tests also run on X with a threaded render loop).
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QStandardPaths::setTestModeEnabled(true);
     QGuiApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("NavoraTests"));

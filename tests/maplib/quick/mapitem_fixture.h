@@ -42,9 +42,7 @@ protected:
     void SetUp() override {
         cvtest::ChartViewFixture::SetUp();
         RegisterTypesOnce();
-        graphicsResolution = 1.0;
-        graphicsClickPrecisionSq = 25;
-        graphicsTouchPrecisionSq = 100;
+        SetGraphicsResolution(1.0);
         CQuickChartView::settings().show_scale_bar = true;
         ClearDoneButtonCallback();
         CDisplayViewPage::setComponentBase(QUrl::fromLocalFile(QStringLiteral(NAVORA_SOURCE_DIR "/qml/")));

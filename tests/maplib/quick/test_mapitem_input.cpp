@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QPointingDevice>
 #include <QStyleHints>
+#include <QPainter>
 #include <QSignalSpy>
 
 #include "tests/maplib/quick/mapitem_fixture.h"
@@ -47,6 +48,50 @@ TEST_F(MapInput, MouseDragPansByTheDistanceAndAClickDoesNot) {
     EXPECT_NEAR((OffsetX() - x0) * scale, 100, 2.0 * std::max(1.0, scale));
     EXPECT_NEAR((OffsetY() - y0) * scale, 50, 2.0 * std::max(1.0, scale));
     EXPECT_FALSE(v->IsPressed());
+}
+
+// A pan as the user makes it: a press, moves with a frame shown after each, a release;
+// then what the window shows is exactly the view's own frame. Under the threaded render
+// loop the frames are painted on the scene graph's thread while input arrives.
+TEST_F(MapInput, AScriptedPanShowsTheViewsOwnFrames) {
+    cvtest::TestMark mark(50.0, 0.0);  // an overlay drawn in the same paint
+    mark.Dispatch(COverlayObject::UPDATE_CHANGED);
+    v->ZoomToLevel(0, 398, 298);  // chart pixels one to one: the grid lines show a pixel out of place
+    const double x0 = OffsetX(), scale = v->ViewParams().scale;
+    // The scene graph's thread announces its frames; the count is kept on this thread.
+    int frames = 0;
+    QObject counter;
+    QObject::connect(window.get(), &QQuickWindow::frameSwapped, &counter, [&frames] { ++frames; },
+                     Qt::QueuedConnection);
+    Mouse(QEvent::MouseButtonPress, {400, 300}, Qt::LeftButton, Qt::LeftButton);
+    for (int step = 1; step <= 24; ++step) {
+        Mouse(QEvent::MouseMove, {400.0 - 7 * step, 300.0 - 3 * step}, Qt::NoButton, Qt::LeftButton);
+        const int seen = frames;
+        window->requestUpdate();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return frames > seen; }, 5000)) << "step " << step;
+    }
+    Mouse(QEvent::MouseButtonRelease, {232, 228}, Qt::LeftButton, Qt::NoButton);
+    EXPECT_NEAR((OffsetX() - x0) * scale, 168, 2.0 * std::max(1.0, scale));
+
+    ASSERT_TRUE(cvtest::WaitFor([&] {
+        map->OnHeartbeat();
+        return v->LastFrameComplete();
+    }));
+    const QImage shown = window->grabWindow();
+    const QPointF at = win->mapToScene(QPointF(0, 0));
+    const QSize size(int(win->width()), int(win->height()));
+    QImage own(size, QImage::Format_RGB32);
+    own.fill(Qt::white);
+    {
+        QPainter p(&own);
+        v->onDraw(&p, 0, 0, size.width(), size.height());
+    }
+    const QImage part = shown.copy(QRect(at.toPoint(), size)).convertToFormat(QImage::Format_RGB32);
+    // The buttons down the left edge and the scale bar at the bottom are drawn over the map.
+    int differ = 0;
+    for (int y = 0; y < size.height() - 48; ++y)
+        for (int x = 64; x < size.width(); ++x) differ += part.pixel(x, y) != own.pixel(x, y);
+    EXPECT_EQ(differ, 0);
 }
 
 TEST_F(MapInput, ClickTapsTheObjectUnderItAndADragDoesNot) {
