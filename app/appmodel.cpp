@@ -2,6 +2,7 @@
 #include "app/appmodel.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QDebug>
 #include <QGuiApplication>
 #include <QQuickWindow>
@@ -29,8 +30,8 @@ std::string CNavoraAppModel::activityQuery;
 
 namespace {
 
-std::vector<SettingsPage>& SettingsPageList() {
-    static std::vector<SettingsPage> pages;
+std::vector<AppPage>& AppPageList() {
+    static std::vector<AppPage> pages;
     return pages;
 }
 
@@ -47,11 +48,29 @@ AppModelSettings g_appSettings;
 
 }  // namespace
 
-void RegisterSettingsPage(SettingsPage page) {
-    SettingsPageList().push_back(std::move(page));
+void RegisterPage(AppPage page) {
+    AppPageList().push_back(std::move(page));
 }
-const std::vector<SettingsPage>& SettingsPages() {
-    return SettingsPageList();
+const std::vector<AppPage>& AppPages() {
+    return AppPageList();
+}
+const AppPage* FindAppPage(const std::string& name) {
+    for (const AppPage& p : AppPageList())
+        if (p.name == name) return &p;
+    return nullptr;
+}
+
+void ShowAppPage(const AppPage& page, std::function<void(bool)> done) {
+    if (!theApp) {
+        if (done) done(false);
+        return;
+    }
+    QObject* model = page.model ? page.model() : nullptr;
+    QPointer<QObject> owned = page.freshModel ? model : nullptr;
+    theApp->requestPage(page.title, page.qmlFile, model, [owned, done](bool ok) {
+        if (owned) owned->deleteLater();
+        if (done) done(ok);
+    });
 }
 
 CNavoraAppModel::CNavoraAppModel(QQuickItem* parent)
@@ -182,18 +201,15 @@ void CNavoraAppModel::actionChosen(int menuId, int index) {
 
 void CNavoraAppModel::onMenuButtonClicked(QQuickItem*) {
     std::vector<MenuEntry> entries;
-    if (!SettingsPages().empty()) {
-        entries.push_back({QStringLiteral("Settings"), QStringLiteral("qrc:/settings.svg"), [this] {
-                               std::vector<MenuEntry> pages;
-                               for (const SettingsPage& p : SettingsPages()) {
-                                   pages.push_back({QString::fromStdString(p.name), QString(), [this, p] {
-                                                        requestPage(QString::fromStdString(p.name), p.qmlFile,
-                                                                    p.model ? p.model() : nullptr);
-                                                    }});
-                               }
-                               showMenu(QStringLiteral("Settings:"), std::move(pages));
-                           }});
-    }
+    entries.push_back({QStringLiteral("Settings"), QStringLiteral("qrc:/settings.svg"), [this] {
+                           std::vector<MenuEntry> pages;
+                           for (const AppPage& p : AppPages()) {
+                               if (!p.inSettingsMenu) continue;
+                               pages.push_back({QString::fromStdString(p.name), QString(),
+                                                [p] { ShowAppPage(p, {}); }});
+                           }
+                           showMenu(QStringLiteral("Settings:"), std::move(pages));
+                       }});
     if (extraMainMenuEntries) {
         for (MenuEntry& e : extraMainMenuEntries()) entries.push_back(std::move(e));
     }

@@ -32,15 +32,25 @@ extern CSingleInstance* theSingleInstance;
 bool load_app_data();
 bool save_all_app_data();
 
-// A page of settings offered under "Settings" in the main menu: a QML file shown with
-// `model` as its model property.
-struct SettingsPage {
-    std::string name;
-    QString qmlFile;  // e.g. "qrc:/com/navora/nv/UnitsSettings.qml"
+// A page the application can show: a QML file of the com.navora.nv module given `model`
+// as its required model property. Settings pages are listed under "Settings" in the main
+// menu; the engine asks for pages by name (ShowPage in core/uiservices.h).
+struct AppPage {
+    std::string name;   // what ShowPage asks for, and the settings menu's entry
+    QString title;      // the heading shown above the page
+    QString qmlFile;    // e.g. "qrc:/com/navora/nv/UnitsSettings.qml"
     std::function<QObject*()> model;
+    bool inSettingsMenu = false;
+    bool freshModel = false;  // the model is made for one showing and deleted after it
 };
-void RegisterSettingsPage(SettingsPage page);
-const std::vector<SettingsPage>& SettingsPages();
+void RegisterPage(AppPage page);
+const std::vector<AppPage>& AppPages();
+const AppPage* FindAppPage(const std::string& name);
+// Shows a registered page; `done` gets whether the user confirmed it (false for an
+// unknown page).
+void ShowAppPage(const AppPage& page, std::function<void(bool)> done);
+// Everything the application plugs into the engine, once at start.
+void InstallAppServices();
 
 // The one object the user interface binds to. Created by main.qml; everything runs on
 // the GUI thread.

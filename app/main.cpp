@@ -17,6 +17,7 @@
 #include "app/app_runtime.h"
 #include "app/appmodel.h"
 #include "app/commandline.h"
+#include "qml/navora_qml_module.h"
 #include "app/quick_ui.h"
 #include "app/single_instance.h"
 #include "core/apppaths.h"
@@ -29,9 +30,7 @@
 #include "navdata/dataconnection_sim.h"
 #include "navdata/gpsposition.h"
 
-void RegisterQmlTypes();
 // The com.navora.nv module's types (generated from qml/navora_qml_types.h).
-void qml_register_types_com_navora_nv();
 
 namespace {
 
@@ -121,7 +120,7 @@ int main(int argc, char* argv[]) {
     // program, so a newcomer sees the boat move without any hardware.
     if (firstRun && startup.profile == QLatin1String("demo")) UseDemoFeed();
     load_app_data();
-    RegisterQmlTypes();
+    InstallAppServices();
     CFeedRMC_to_GPSPosition::Start();
 
     QObject::connect(

@@ -6,6 +6,12 @@
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <utility>
 
 #include "app/appmodel.h"
 
@@ -94,6 +100,95 @@ void CQuickUiServices::ShowProgress(const NV_HWND&, std::shared_ptr<CProgressDia
     // The progress dialog arrives with the first long operation (downloads); until then
     // the status line carries the title.
     if (data) SetStatusMessage(data->Title());
+}
+
+void CQuickUiServices::ChooseFromList(const NV_HWND&, const std::string& title, const std::vector<CChoice>& choices,
+                                      std::function<void(int)> done) {
+    if (!theApp) {
+        if (done) done(-1);
+        return;
+    }
+    // One answer only, whichever entry is picked.
+    auto answer = std::make_shared<std::function<void(int)>>(std::move(done));
+    std::vector<CNavoraAppModel::MenuEntry> entries;
+    for (size_t i = 0; i < choices.size(); ++i) {
+        const CChoice& c = choices[i];
+        QString text = QString::fromStdString(c.text);
+        if (c.checked) text = QStringLiteral("✓ ") + text;
+        QString icon = QString::fromStdString(c.icon);
+        if (!icon.isEmpty() && !icon.contains(QLatin1Char(':'))) icon = QStringLiteral("qrc:/") + icon;
+        entries.push_back({text, icon, [answer, i] {
+                               if (auto cb = std::exchange(*answer, nullptr)) cb(int(i));
+                           }});
+    }
+    theApp->showMenu(QString::fromStdString(title), std::move(entries));
+}
+
+namespace {
+QStringList NameFilters(const CFileFilter& filter) {
+    QStringList filters;
+    if (!filter.extensions.empty()) {
+        QStringList patterns;
+        for (const std::string& e : filter.extensions) patterns << QStringLiteral("*.") + QString::fromStdString(e);
+        filters << QStringLiteral("%1 (%2)").arg(QString::fromStdString(filter.name), patterns.join(QLatin1Char(' ')));
+    }
+    filters << QStringLiteral("All files (*)");
+    return filters;
+}
+}  // namespace
+
+void CQuickUiServices::PickFileToOpen(const NV_HWND&, const std::string& title, const CFileFilter& filter,
+                                      std::function<void(const std::string&)> done) {
+    if (!theApp) {
+        if (done) done({});
+        return;
+    }
+    theApp->requestFile(QString::fromStdString(title), NameFilters(filter), false, QString(), std::move(done));
+}
+
+void CQuickUiServices::OfferFileToSave(const NV_HWND&, const std::string& path, const std::string& suggestedName,
+                                       const CFileFilter& filter) {
+    if (!theApp) return;
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString suggested =
+        QUrl::fromLocalFile(QDir(docs.isEmpty() ? QDir::homePath() : docs).filePath(QString::fromStdString(suggestedName)))
+            .toString();
+    theApp->requestFile(QStringLiteral("Save %1").arg(QString::fromStdString(suggestedName)), NameFilters(filter), true,
+                        suggested, [path](const std::string& to) {
+                            if (to.empty()) return;
+                            // Never leave a half-written copy where the user asked for one.
+                            const QString dest = QString::fromLocal8Bit(to.c_str());
+                            const QString tmp = dest + QStringLiteral(".tmp");
+                            QFile::remove(tmp);
+                            if (!QFile::copy(QString::fromLocal8Bit(path.c_str()), tmp) ||
+                                (QFile::exists(dest) && !QFile::remove(dest)) || !QFile::rename(tmp, dest)) {
+                                QFile::remove(tmp);
+                                MessageBoxOK(NV_HWND(theApp), "Export Failed", "Could not write " + to);
+                            }
+                        });
+}
+
+void CQuickUiServices::ShowPage(const NV_HWND&, const CPageRequest& request, std::function<void(bool)> done) {
+    const AppPage* page = FindAppPage(request.page);
+    if (!page) {
+        // A page this build does not have: nothing was confirmed.
+        qWarning().noquote() << "No page" << QString::fromStdString(request.page);
+        if (done) done(false);
+        return;
+    }
+    ShowAppPage(*page, std::move(done));
+}
+
+void CQuickUiServices::ShowHelp(const std::string& tag) {
+    if (theApp) theApp->showHelpForTag(QString::fromStdString(tag));
+}
+
+void CQuickUiServices::LockScreen() {
+    if (theApp) Q_EMIT theApp->screenLocked();
+}
+
+void CQuickUiServices::SetFullScreen(bool full) {
+    if (theApp) theApp->setFullScreen(full);
 }
 
 void CQuickUiServices::DoneButtonChanged(bool visible) {

@@ -24,6 +24,16 @@ public:
     void ShowSystemNotification(const std::string& id, const std::string& title, const std::string& text) override;
     void CancelSystemNotification(const std::string& id) override;
     void ShowProgress(const NV_HWND& parent, std::shared_ptr<CProgressDialogData> data) override;
+    void ChooseFromList(const NV_HWND& parent, const std::string& title, const std::vector<CChoice>& choices,
+                        std::function<void(int)> done) override;
+    void PickFileToOpen(const NV_HWND& parent, const std::string& title, const CFileFilter& filter,
+                        std::function<void(const std::string&)> done) override;
+    void OfferFileToSave(const NV_HWND& parent, const std::string& path, const std::string& suggestedName,
+                         const CFileFilter& filter) override;
+    void ShowPage(const NV_HWND& parent, const CPageRequest& request, std::function<void(bool)> done) override;
+    void ShowHelp(const std::string& tag) override;
+    void LockScreen() override;
+    void SetFullScreen(bool full) override;
     void DoneButtonChanged(bool visible) override;
     void InactivityTimeoutEnabled(bool enabled) override;
     void InteractiveRequested() override;

@@ -10,8 +10,10 @@ unsigned long long CHeartbeat::s_pulses = 0;
 bool CHeartbeat::s_pulsing = false;
 
 std::vector<CHeartbeat::Counter*>& CHeartbeat::Counters() {
-    static std::vector<Counter*> counters;
-    return counters;
+    // Never destroyed: managers held by globals own counters and are torn down after
+    // function-local statics, so the list must outlive every one of them.
+    static auto* counters = new std::vector<Counter*>;
+    return *counters;
 }
 
 CHeartbeat::Counter::Counter(int period) : m_period(std::max(1, period)) {

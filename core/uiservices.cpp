@@ -102,6 +102,64 @@ void ShowProgressDialog(const NV_HWND& parent, std::shared_ptr<CProgressDialogDa
     if (g_services) g_services->ShowProgress(parent, std::move(data));
 }
 
+void ChooseFromList(const NV_HWND& parent, const std::string& title, const std::vector<CChoice>& choices,
+                    std::function<void(int)> done) {
+    NV_ASSERT_GUI_THREAD();
+    if (g_services) {
+        g_services->ChooseFromList(parent, title, choices, std::move(done));
+    } else if (done) {
+        done(-1);
+    }
+}
+
+void ChooseFromList(const NV_HWND& parent, const std::string& title, const std::vector<std::string>& items,
+                    std::function<void(int)> done) {
+    std::vector<CChoice> choices;
+    choices.reserve(items.size());
+    for (const std::string& text : items) choices.push_back({text, {}, false});
+    ChooseFromList(parent, title, choices, std::move(done));
+}
+
+void PickFileToOpen(const NV_HWND& parent, const std::string& title, const CFileFilter& filter,
+                    std::function<void(const std::string&)> done) {
+    NV_ASSERT_GUI_THREAD();
+    if (g_services) {
+        g_services->PickFileToOpen(parent, title, filter, std::move(done));
+    } else if (done) {
+        done({});
+    }
+}
+
+void OfferFileToSave(const NV_HWND& parent, const std::string& path, const std::string& suggestedName,
+                     const CFileFilter& filter) {
+    NV_ASSERT_GUI_THREAD();
+    if (g_services) g_services->OfferFileToSave(parent, path, suggestedName, filter);
+}
+
+void ShowPage(const NV_HWND& parent, const CPageRequest& request, std::function<void(bool)> done) {
+    NV_ASSERT_GUI_THREAD();
+    if (g_services) {
+        g_services->ShowPage(parent, request, std::move(done));
+    } else if (done) {
+        done(true);
+    }
+}
+
+void ShowHelp(const std::string& tag) {
+    NV_ASSERT_GUI_THREAD();
+    if (g_services) g_services->ShowHelp(tag);
+}
+
+void LockScreen() {
+    NV_ASSERT_GUI_THREAD();
+    if (g_services) g_services->LockScreen();
+}
+
+void SetFullScreen(bool full) {
+    NV_ASSERT_GUI_THREAD();
+    if (g_services) g_services->SetFullScreen(full);
+}
+
 void SetDoneButtonCallback(std::function<void()> callback) {
     NV_ASSERT_GUI_THREAD();
     if (g_doneCallback) {

@@ -61,10 +61,41 @@ private:
     std::atomic<bool> m_done{false};
 };
 
+// One entry of a list of choices (a menu, an action sheet).
+struct CChoice {
+    std::string text;
+    std::string icon;  // an icon name of the application ("record.svg"), or empty
+    bool checked = false;
+};
+
+// The kind of file a picker offers: a name for people and the extensions (no dots).
+struct CFileFilter {
+    std::string name;  // "NMEA logs"
+    std::vector<std::string> extensions;
+};
+
+// A page or dialog of the application, asked for by name, with text arguments. The
+// pages are the application's: "SerialSetup", "TcpSetup", "UdpSetup", "Map Options",
+// "FindPlace" (arguments "index", "lat", "lon"), ...
+struct CPageRequest {
+    std::string page;
+    std::vector<std::pair<std::string, std::string>> args;
+    std::string Arg(const std::string& key) const {
+        for (const auto& [k, v] : args)
+            if (k == key) return v;
+        return {};
+    }
+};
+
+// Everything the engine may ask of the user interface, in one place. The application
+// implements it (app/quick_ui.*); tests record what was asked (tests/support/recording_ui.h).
+// Without an implementation, messages go to the debug output and every question gets
+// its cautious answer, which is what command-line tools want.
 class IUiServices {
 public:
     virtual ~IUiServices() = default;
 
+    // ---- messages
     // Button texts are the user-visible ones ("  OK  ", "  Yes  ", " No ").
     virtual void ShowMessage(const NV_HWND& parent, const std::string& title, const std::string& text,
                              const std::vector<std::string>& buttons, std::function<void(int)> done) = 0;
@@ -73,7 +104,34 @@ public:
     virtual void CancelSystemNotification(const std::string& id) = 0;
     virtual void ShowProgress(const NV_HWND& parent, std::shared_ptr<CProgressDialogData> data) = 0;
 
-    // State changes the user interface mirrors.
+    // ---- questions
+    // A list of choices under a title; `done` gets the index chosen, or -1 when dismissed.
+    virtual void ChooseFromList(const NV_HWND&, const std::string& /*title*/, const std::vector<CChoice>& /*choices*/,
+                                std::function<void(int)> done) {
+        if (done) done(-1);
+    }
+    // A file to read; `done` gets its path, or "" when the user cancelled.
+    virtual void PickFileToOpen(const NV_HWND&, const std::string& /*title*/, const CFileFilter& /*filter*/,
+                                std::function<void(const std::string&)> done) {
+        if (done) done({});
+    }
+    // A file the engine made (a log, an export) to be saved where the user chooses; the
+    // copy is written through a temporary file.
+    virtual void OfferFileToSave(const NV_HWND&, const std::string& /*path*/, const std::string& /*suggestedName*/,
+                                 const CFileFilter& /*filter*/) {}
+    // A page or dialog by name; `done` gets whether the user confirmed it. Without a user
+    // interface the stored settings stand: confirmed.
+    virtual void ShowPage(const NV_HWND&, const CPageRequest& /*request*/, std::function<void(bool)> done) {
+        if (done) done(true);
+    }
+    // The user guide at the chapter about `tag`.
+    virtual void ShowHelp(const std::string& /*tag*/) {}
+
+    // ---- the window
+    virtual void LockScreen() {}
+    virtual void SetFullScreen(bool /*full*/) {}
+
+    // ---- state the user interface mirrors
     virtual void DoneButtonChanged(bool /*visible*/) {}
     virtual void InactivityTimeoutEnabled(bool /*enabled*/) {}
     virtual void InteractiveRequested() {}
@@ -98,6 +156,19 @@ void ClearStatusMessage();
 void ShowSystemNotification(const std::string& id, const std::string& title, const std::string& text);
 void CancelSystemNotification(const std::string& id);
 void ShowProgressDialog(const NV_HWND& parent, std::shared_ptr<CProgressDialogData> data);
+
+void ChooseFromList(const NV_HWND& parent, const std::string& title, const std::vector<CChoice>& choices,
+                    std::function<void(int)> done);
+void ChooseFromList(const NV_HWND& parent, const std::string& title, const std::vector<std::string>& items,
+                    std::function<void(int)> done);
+void PickFileToOpen(const NV_HWND& parent, const std::string& title, const CFileFilter& filter,
+                    std::function<void(const std::string&)> done);
+void OfferFileToSave(const NV_HWND& parent, const std::string& path, const std::string& suggestedName,
+                     const CFileFilter& filter);
+void ShowPage(const NV_HWND& parent, const CPageRequest& request, std::function<void(bool)> done = {});
+void ShowHelp(const std::string& tag);
+void LockScreen();
+void SetFullScreen(bool full);
 
 // The on-screen Done button. Setting a callback first runs and discards any previous one.
 void SetDoneButtonCallback(std::function<void()> callback);

@@ -1,14 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "displays/actionsheet.h"
 
-#include <QDebug>
-
-namespace {
-ActionSheetPresenter& Presenter() {
-    static ActionSheetPresenter presenter;
-    return presenter;
-}
-}  // namespace
 
 CActionSheetMenu::Entry& CActionSheetMenu::add(std::string text, std::function<void()> action, std::string icon) {
     Entry e;
@@ -48,15 +40,14 @@ bool CActionSheetMenu::choose(const std::string& text, const NV_HWND& hwnd) cons
     return true;
 }
 
-void SetActionSheetPresenter(ActionSheetPresenter presenter) {
-    Presenter() = std::move(presenter);
-}
-
 void ShowActionSheet(const NV_HWND& hwnd, std::shared_ptr<CActionSheetMenu> menu) {
     if (!menu) return;
-    if (Presenter()) {
-        Presenter()(hwnd, std::move(menu));
-        return;
-    }
-    qInfo().noquote() << QStringLiteral("menu: ") + QString::fromStdString(menu->title);
+    std::vector<CChoice> choices;
+    choices.reserve(menu->entries.size());
+    for (const CActionSheetMenu::Entry& e : menu->entries) choices.push_back({e.text, e.icon, e.checked});
+    // The menu stays alive until the user has chosen (or dismissed it).
+    ChooseFromList(hwnd, menu->title, choices, [hwnd, menu](int index) {
+        if (index < 0 || index >= static_cast<int>(menu->entries.size())) return;
+        menu->choose(menu->entries[static_cast<size_t>(index)].text, hwnd);
+    });
 }

@@ -37,8 +37,6 @@ public:
     std::vector<Entry> entries;
 };
 
-// The user interface installs the function that shows menus; without one, a menu is only
-// logged (command-line tools, tests that do not care).
-using ActionSheetPresenter = std::function<void(const NV_HWND&, std::shared_ptr<CActionSheetMenu>)>;
-void SetActionSheetPresenter(ActionSheetPresenter presenter);
+// Shows the menu as a list of choices (core/uiservices.h); a chosen entry runs its action or
+// shows its sub-menu the same way.
 void ShowActionSheet(const NV_HWND& hwnd, std::shared_ptr<CActionSheetMenu> menu);

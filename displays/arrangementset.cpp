@@ -29,7 +29,6 @@ constexpr const char* kHintText =
 
 }  // namespace
 
-std::function<void()> CDisplayViewArrangementSet::showEditingHelp;
 
 bool LayoutHintShown() {
     return g_layoutSettings.shown_layout_hint;
@@ -228,7 +227,7 @@ void CDisplayViewArrangementSet::EditLayout(const NV_HWND& hwnd) {
     SetLayoutHintShown(true);
     PersistantData::SaveAll();
     auto onAnswer = [](int button) {
-        if (button == 1 && showEditingHelp) showEditingHelp();
+        if (button == 1) ShowHelp("layout");
     };
     if (IUiServices* ui = GetUiServices()) {
         ui->ShowMessage(hwnd, "Hint", kHintText, {" Got it! ", "Show me..."}, onAnswer);

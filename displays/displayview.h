@@ -576,8 +576,6 @@ public:
     // Builds the layout first shown to a new user into `set` (what the shipped default
     // layout file holds).
     static void BuildDefaultLayout(CDisplayViewArrangementSet& set);
-    // Called when the user asks to see how editing works.
-    static std::function<void()> showEditingHelp;
 
     std::vector<std::unique_ptr<CDisplayViewPageSet>> pageSets;
     int restoreSignature[CDisplayView::kSignatureSize] = {0, 0, 0, 0, 0};

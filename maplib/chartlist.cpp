@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "maplib/chartlist.h"
 
+#include "online/mappackage.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -486,10 +488,10 @@ bool CChartList::DeleteChart(const CChartOutline* outline) {
 
 bool CChartList::RemoveAndDeleteChart(const CChartOutline* outline) {
     NV_ASSERT_GUI_THREAD();
-    const Hooks& h = hooks();
-    if (h.closeAllMapsPendingDownload) h.closeAllMapsPendingDownload();
+    IChartReopener* maps = GetChartReopener();
+    if (maps) maps->CloseAllCharts();
     const bool ok = DeleteChart(outline);
-    if (h.reopenMaps) h.reopenMaps();
+    if (maps) maps->ReopenAllCharts();
     return ok;
 }
 
@@ -500,8 +502,8 @@ int CChartList::DeleteDuplicates() {
     for (const CChartOutline& o : m_outlines) by_name.emplace_back(FileNameOf(o.path), &o);
     std::stable_sort(by_name.begin(), by_name.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
 
-    const Hooks& h = hooks();
-    if (h.closeAllMapsPendingDownload) h.closeAllMapsPendingDownload();
+    IChartReopener* maps = GetChartReopener();
+    if (maps) maps->CloseAllCharts();
     int deleted = 0;
     for (size_t i = 0; i < by_name.size();) {
         size_t j = i + 1;
@@ -521,7 +523,7 @@ int CChartList::DeleteDuplicates() {
         }
         i = j;
     }
-    if (h.reopenMaps) h.reopenMaps();
+    if (maps) maps->ReopenAllCharts();
     return deleted;
 }
 

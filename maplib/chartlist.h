@@ -60,9 +60,6 @@ public:
 
     // What the rest of the application provides; each may be left empty.
     struct Hooks {
-        // Around deletions: open charts are closed first and reopened after.
-        std::function<void()> closeAllMapsPendingDownload;
-        std::function<void()> reopenMaps;
         // Fetches the associated file of `type` for a chart into `target`. The callback
         // gets success, the path actually written (a differently named file is taken to
         // be gzip-compressed) and, on failure, the server's message.

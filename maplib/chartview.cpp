@@ -12,6 +12,8 @@
 #include "core/heartbeat.h"
 #include "core/threadcheck.h"
 #include "maplib/chartlist.h"
+#include "overlays/markmanager.h"
+#include "overlays/overlaysource.h"
 #include "maplib/chartoutline.h"
 
 const char* const CQuickChartView::kZoomHintText =
@@ -68,10 +70,6 @@ namespace {
 const CQuickChartView::Settings& g_settings_registration = CQuickChartView::settings();
 }  // namespace
 
-CQuickChartView::Hooks& CQuickChartView::hooks() {
-    static Hooks h;
-    return h;
-}
 
 void CQuickChartView::SetOverlayTool(IOverlayTool* tool) {
     g_tool = tool;
@@ -100,7 +98,8 @@ CQuickChartView::CQuickChartView(const NV_HWND& window) : CCachedQuickChart(wind
     SetAutomaticDownload(settings().automatic_download);
     SetZoomLevel(1);
     m_vp.visible = FRect(-kVisibleMargin, -kVisibleMargin, kVisibleMargin, kVisibleMargin);
-    if (hooks().getUpdatesForAll) hooks().getUpdatesForAll();
+    // The objects that exist already (marks, tracks, targets) are mapped from the start.
+    IOverlaySource::ReportAll(*this);
 }
 
 CQuickChartView::~CQuickChartView() {
@@ -681,9 +680,7 @@ void CQuickChartView::GetAssocFile(const NV_HWND& window, const std::string& typ
         if (done) done(false, std::string());
         return;
     }
-    if (hooks().getAssocFile) {
-        hooks().getAssocFile(window.IsEmpty() ? m_window : window, type, path, std::move(done));
-    } else if (CChartList* list = ChartList()) {
+    if (CChartList* list = ChartList()) {
         list->getAssocFile(window.IsEmpty() ? m_window : window, type, path, std::move(done));
     } else if (done) {
         done(false, std::string());
@@ -709,8 +706,6 @@ void CQuickChartView::GotoBestMap(const NV_HWND& window, double lat, double lon,
     const CChartOutline* best = list ? list->FindBestChart(lat, lon, m_viewScale, false) : nullptr;
     if (best && !best->path.empty()) {
         onOpen(w, best->path, false, std::move(done));
-    } else if (hooks().downloadBestFreeMap) {
-        hooks().downloadBestFreeMap(*this, w, lat, lon, std::move(done));
     } else if (done) {
         done(false);
     }
@@ -808,31 +803,36 @@ void CQuickChartView::OnUpdate(CDataGPSPosition& position) {
                 m_viewScale = kDefaultViewScale;
             }
         }
-        if (best && !best->path.empty()) {
-            onOpen(m_window, best->path, false, nullptr);
-        } else if (hooks().downloadBestFreeMap) {
-            hooks().downloadBestFreeMap(*this, m_window, lat, lon, nullptr);
-        }
+        if (best && !best->path.empty()) onOpen(m_window, best->path, false, nullptr);
         return;
     }
     if (IsOpen() && m_gpsLocked) GotoLocation(m_window, false, position.lat, position.lon);
 }
 
+bool CQuickChartView::CanCreateMarks() {
+    return g_mark_manager != nullptr;
+}
+
+bool CQuickChartView::CanCreateRoutes() {
+    return g_mark_manager != nullptr && CMarkManager::Ui() != nullptr;
+}
+
 void CQuickChartView::CreateNewMark() {
     NV_ASSERT_GUI_THREAD();
-    if (!hooks().createNewMark) return;
+    if (!g_mark_manager) return;
+    // At the boat while following it, else at the centre of the map.
     const bool atGps = m_gpsLocked && m_lockPoint == m_refPoint;
     if (atGps) {
-        if (m_gpsLat < 90.0) hooks().createNewMark(m_gpsLat, m_gpsLon);
+        if (m_gpsLat < 90.0) g_mark_manager->CreateNewMark(this, m_gpsLat, m_gpsLon);
         return;
     }
     double lat, lon;
-    if (GetCenterLatLon(lat, lon) && lat < 90.0) hooks().createNewMark(lat, lon);
+    if (GetCenterLatLon(lat, lon) && lat < 90.0) g_mark_manager->CreateNewMark(this, lat, lon);
 }
 
 void CQuickChartView::CreateNewRoute() {
     NV_ASSERT_GUI_THREAD();
-    if (hooks().createNewRoute) hooks().createNewRoute(*this);
+    if (CanCreateRoutes()) g_mark_manager->CreateNewRoute(m_window);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -961,7 +961,6 @@ bool CQuickChartView::onTap(double x, double y, double radius2) {
         return true;
     }
     if (g_tool) g_tool->Deselect();
-    if (hooks().clearAisSelection) hooks().clearAisSelection();
     double lat, lon;
     if (!IsOpen() || !ScreenTolatlong(x, y, lat, lon) || CurrentChartDoesContain(lat, lon)) return false;
     CChartList* list = ChartList();
@@ -985,7 +984,7 @@ void CQuickChartView::rightMouseDown(double x, double y) {
 
 void CQuickChartView::ShowMapsAtCursor(double lat, double lon) {
     CChartList* list = ChartList();
-    if (!list || !hooks().showActionSheet) return;
+    if (!list) return;
     std::vector<const CChartOutline*> charts;
     list->ChartsAt(lat, lon, charts);
     if (charts.empty()) return;
@@ -1003,8 +1002,10 @@ void CQuickChartView::ShowMapsAtCursor(double lat, double lon) {
         }
         items.push_back(text);
     }
-    hooks().showActionSheet(m_window, kMapsAtCursorTitle, items, [this, paths](int index) {
-        if (index >= 0 && size_t(index) < paths.size()) onOpen(m_window, paths[size_t(index)], true, nullptr);
+    // The view may be gone by the time the user picks.
+    ChooseFromList(m_window, kMapsAtCursorTitle, items, [alive = std::weak_ptr<int>(m_lifetime), this, paths](int index) {
+        if (alive.expired() || index < 0 || size_t(index) >= paths.size()) return;
+        onOpen(m_window, paths[size_t(index)], true, nullptr);
     });
 }
 

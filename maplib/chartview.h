@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -100,28 +101,6 @@ public:
     static void SetOverlayTool(IOverlayTool* tool);
     static IOverlayTool* OverlayTool();
 
-    // What the rest of the application provides; each may be left empty.
-    struct Hooks {
-        // Asks the mark and track managers to report all their objects to the listeners.
-        std::function<void()> getUpdatesForAll;
-        std::function<void(double lat, double lon)> createNewMark;
-        std::function<void(CQuickChartView& view)> createNewRoute;
-        // Finds, fetches and opens a free chart for the place. Without it the request fails.
-        std::function<void(CQuickChartView& view, const NV_HWND& window, double lat, double lon,
-                           std::function<void(bool)> done)>
-            downloadBestFreeMap;
-        // Clears a selected AIS target and its status message.
-        std::function<void()> clearAisSelection;
-        // A list of choices under a title; `done` gets the index chosen, or -1.
-        std::function<void(const NV_HWND& window, const std::string& title, const std::vector<std::string>& items,
-                           std::function<void(int)> done)>
-            showActionSheet;
-        // Associated files of the open chart (place index etc.).
-        std::function<void(const NV_HWND& window, const std::string& type, const std::string& chart_path,
-                           std::function<void(bool, const std::string&)> done)>
-            getAssocFile;
-    };
-    static Hooks& hooks();
 
 
     explicit CQuickChartView(const NV_HWND& window = NV_HWND());
@@ -185,9 +164,10 @@ public:
     void LockOnToGPS(const NV_HWND& window, bool lock);
     void CreateNewMark();
     void CreateNewRoute();
-    // Whether the mark and route features are in this build (their buttons hide otherwise).
-    static bool CanCreateMarks() { return static_cast<bool>(hooks().createNewMark); }
-    static bool CanCreateRoutes() { return static_cast<bool>(hooks().createNewRoute); }
+    // Whether marks can be made here (a mark manager runs), and routes built by tapping
+    // (the user interface for it is installed): their buttons hide otherwise.
+    static bool CanCreateMarks();
+    static bool CanCreateRoutes();
     // Whether a place search is available for the Search button.
     static bool CanFindPlaces() { return false; }
     void GotoBestMap(const NV_HWND& window, double lat, double lon, double scale, std::function<void(bool)> done);
@@ -318,6 +298,7 @@ private:
     FPoint m_flingCarry;  // part of the fling not yet applied because of whole-pixel rounding
     FPoint m_moveAccum;   // touch movement since the last velocity sample
     CChartList* m_chartList = nullptr;
+    std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);  // weak references see the view go
     std::function<void()> m_repaint;
     std::function<double()> m_clock;
 };

@@ -43,9 +43,7 @@ public:
         explicit Registrar(int typeId) { RegisterControllableType(typeId); }
     };
 
-    // The place search the application provides: the window to anchor it at, the place
-    // index file (empty when there is none) and the position to search around.
-    using FindPlaceFunction =
-        std::function<void(const NV_HWND& window, const std::string& indexFile, double lat, double lon)>;
-    static FindPlaceFunction& findPlaceHook();
+    // The application's place search ("FindPlace" page): the place index file (empty
+    // when there is none) and the position to search around.
+    static CPageRequest FindPlaceRequest(const std::string& indexFile, double lat, double lon);
 };

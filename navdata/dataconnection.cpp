@@ -9,6 +9,8 @@
 #include <memory>
 
 #include "core/apppaths.h"
+#include "navdata/gpsposition.h"
+#include "overlays/trackmanager.h"
 #include "navdata/dataconnection_location.h"
 #include "navdata/dataconnection_net.h"
 #include "navdata/dataconnection_serial.h"
@@ -212,12 +214,7 @@ void CDataConnection::SelectConnectionType(const NV_HWND& parent, const std::fun
         types.push_back(t);
         names.emplace_back(t->name);
     }
-    if (!hooks.showMenu) {
-        qWarning("No menu to choose a connection type from");
-        if (done) done(false);
-        return;
-    }
-    hooks.showMenu(parent, "GPS Connection", names, [parent, types, done](int index) {
+    ChooseFromList(parent, "GPS Connection", names, [parent, types, done](int index) {
         if (index < 0 || index >= static_cast<int>(types.size())) {
             if (done) done(false);
             return;
@@ -264,9 +261,15 @@ void CDataConnection::onConnectionSelected(const NV_HWND& parent, CConnectionTyp
     });
 }
 
+// A track recorded in background mode needs its positions while the window is away.
+bool CDataConnection::KeepRunningWhilePaused() {
+    return g_track_manager && g_track_manager->IsRecording() &&
+           COverlayGPSPosition::settings.record_in_background_mode != 0;
+}
+
 void CDataConnection::AppWasPaused() {
     if (!theConnection) return;
-    const bool keep = hooks.keepRunningWhilePaused && hooks.keepRunningWhilePaused();
+    const bool keep = KeepRunningWhilePaused();
     if (!keep) {
         if (theConnection->IsOpen()) DestroyConnection();
     } else {
@@ -286,7 +289,7 @@ void CDataConnection::AppWasDestroyed() { DestroyConnection(); }
 
 void CDataConnection::UpdatedBackgroundSettings() {
     if (!theConnection) return;
-    const bool keep = hooks.keepRunningWhilePaused && hooks.keepRunningWhilePaused();
+    const bool keep = KeepRunningWhilePaused();
     if (keep) theConnection->ContinueWhilePaused();
 }
 
@@ -300,7 +303,7 @@ void CDataConnection::startDebug() {
 void CDataConnection::stopDebug(const NV_HWND& parent) {
     if (!s_debugFile) return;
     s_debugFile.reset();
-    if (!parent.IsEmpty() && hooks.exportFileAs) hooks.exportFileAs(parent, DebugLogPath(), "nmea_debug.txt", "text/plain");
+    if (!parent.IsEmpty()) OfferFileToSave(parent, DebugLogPath(), "nmea_debug.txt", {"NMEA logs", {"txt", "nmea", "log"}});
 }
 
 bool CDataConnection::isDebugging() { return s_debugFile != nullptr; }

@@ -37,29 +37,10 @@ struct CDataSourceChange {
     bool simulation;
 };
 
-// What a connection needs from the layers above it (track recording, AIS, the dialogs).
-// Every hook is optional: an empty one falls back to a headless default (see the
-// comments), which is what tools and tests use.
+// What a connection needs from above it: the AIS target list fetched on connecting is
+// read by the AIS subsystem. Default: nothing.
 struct CConnectionHooks {
-    // Whether the connection must keep running while the application is paused
-    // (background activity, or recording a track in background mode). Default: false.
-    std::function<bool()> keepRunningWhilePaused;
-    // Reads the AIS target list fetched on connecting. Default: nothing.
     std::function<void(const std::string& path)> readAisTargets;
-
-    // Dialogs. A menu of items under a title; `done` gets the index chosen or -1.
-    std::function<void(const NV_HWND&, const std::string& title, const std::vector<std::string>& items,
-                       std::function<void(int)> done)>
-        showMenu;
-    // The set-up page of a connection type ("SerialSetup", "TcpSetup", "UdpSetup").
-    // Default: reports success at once with the stored settings.
-    std::function<void(const NV_HWND&, const std::string& page, std::function<void(bool)> done)> showSetupPage;
-    // File pickers: choose a file of a type to read / offer a file to save elsewhere.
-    std::function<void(const NV_HWND&, const std::string& mime, const std::string& extension,
-                       std::function<void(bool ok, const std::string& path)> done)>
-        importFile;
-    std::function<void(const NV_HWND&, const std::string& path, const std::string& name, const std::string& mime)>
-        exportFileAs;
 };
 
 class CDataConnection : public Listener<CNMEA_Raw> {
@@ -155,6 +136,7 @@ public:
     static void onConnectionSelected(const NV_HWND& parent, CConnectionType* type,
                                      const std::function<void(bool)>& done);
     static void AppWasPaused();
+    static bool KeepRunningWhilePaused();
     static void AppWasResumed();
     static void AppWasDestroyed();
     // Settings of the layers above changed while paused (background recording turned on

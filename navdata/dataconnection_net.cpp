@@ -73,8 +73,7 @@ bool CTCPIPConnection::ReconnectPending() { return Reconnect().Armed(); }
 int CTCPIPConnection::ReconnectPulsesLeft() { return Reconnect().Armed() ? Reconnect().Remaining() : 0; }
 
 void CTCPIPConnection::Configure(const NV_HWND& parent, const std::function<void(bool)>& done) {
-    if (hooks.showSetupPage) hooks.showSetupPage(parent, "TcpSetup", done);
-    else if (done) done(true);
+    ShowPage(parent, {"TcpSetup", {}}, done);
 }
 
 bool CTCPIPConnection::Open() {
@@ -209,8 +208,7 @@ void CUDPConnection::Setup(int port) {
 }
 
 void CUDPConnection::Configure(const NV_HWND& parent, const std::function<void(bool)>& done) {
-    if (hooks.showSetupPage) hooks.showSetupPage(parent, "UdpSetup", done);
-    else if (done) done(true);
+    ShowPage(parent, {"UdpSetup", {}}, done);
 }
 
 bool CUDPConnection::Open() {

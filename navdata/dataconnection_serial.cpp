@@ -35,8 +35,7 @@ void CSerialConnection::Setup(const std::string& device, int baud) {
 }
 
 void CSerialConnection::Configure(const NV_HWND& parent, const std::function<void(bool)>& done) {
-    if (hooks.showSetupPage) hooks.showSetupPage(parent, "SerialSetup", done);
-    else if (done) done(true);
+    ShowPage(parent, {"SerialSetup", {}}, done);
 }
 
 bool CSerialConnection::Open() {

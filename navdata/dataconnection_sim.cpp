@@ -19,14 +19,16 @@ bool CNMEASimulation::Setup(const std::string& file) {
 }
 
 void CNMEASimulation::Configure(const NV_HWND& parent, const std::function<void(bool)>& done) {
-    if (!hooks.importFile) {
+    // Without a user interface (tools) the stored log stands.
+    if (!GetUiServices()) {
         if (done) done(FileExists(settings.filename));
         return;
     }
-    hooks.importFile(parent, "text/plain", "txt", [done](bool ok, const std::string& path) {
-        const bool exists = ok && Setup(path);
-        if (done) done(exists);
-    });
+    PickFileToOpen(parent, "Choose a log to replay", {"NMEA logs", {"txt", "nmea", "log"}},
+                   [done](const std::string& path) {
+                       const bool exists = !path.empty() && Setup(path);
+                       if (done) done(exists);
+                   });
 }
 
 bool CNMEASimulation::Open() {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "navdata/gpsposition.h"
 
+#include "overlays/trackmanager.h"
+
 #include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
@@ -126,7 +128,9 @@ COverlayGPSPosition::~COverlayGPSPosition() {
 
 void COverlayGPSPosition::set_latlon(double newLat, double newLon) {
     SetLatLon(newLat, newLon);
-    if (mode == ALT_TERRAIN) altitude = terrainAltitude ? terrainAltitude(newLat, newLon) : kNoAltitude;
+    // Terrain heights need the elevation service, which this build does not have; the
+    // terrain mode is not offered, and a stored one shows no altitude.
+    if (mode == ALT_TERRAIN) altitude = kNoAltitude;
 }
 
 void COverlayGPSPosition::set_course(float newCourse, float newSpeed) {
@@ -144,7 +148,8 @@ void COverlayGPSPosition::set_heading(float heading, double time) {
 void COverlayGPSPosition::SetColor(const GraphicsColor& color) {
     settings.gc_color2 = color;
     settings.SetChanged();
-    if (colorChanged) colorChanged(color);
+    // The track being recorded is drawn in the boat's colour.
+    if (g_track_manager) g_track_manager->SetPositionColor(color);
     Dispatch(UPDATE_MOVED);
 }
 
@@ -154,7 +159,7 @@ void COverlayGPSPosition::DispatchPositionUpdate() {
     if (fix_status != FIX_NONE) {
         if (fix_time >= last_accepted_time + 0.9) {
             last_accepted_time = fix_time;
-            if (!(isToolActive && isToolActive())) CDefaultUnits::u.SetBearingLocation(lat, lon, fix_time);
+            if (!COverlayObject::EditingToolActive()) CDefaultUnits::u.SetBearingLocation(lat, lon, fix_time);
             if (fix_time > next_averaging_time && hdop < kMaxHdopForAveraging) {
                 GetAverageSpeed();
                 UpdateOdometer();

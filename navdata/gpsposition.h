@@ -79,12 +79,6 @@ public:
 
     static COverlayGPSPosition theLatestPosition;
 
-    // Hooks set by the layers above: whether an overlay editing tool is active (the units'
-    // reference location then stays where the user works), the terrain height at a point
-    // (-9999 when unknown), and who wants the icon colour (the track recorder).
-    static inline std::function<bool()> isToolActive;
-    static inline std::function<double(double lat, double lon)> terrainAltitude;
-    static inline std::function<void(const GraphicsColor&)> colorChanged;
 
     COverlayGPSPosition();
     ~COverlayGPSPosition() override;

@@ -27,11 +27,13 @@
 
 class CWebServer_NB;
 
-// Newly installed files are seen once the open charts are reopened. The application
-// installs an implementation; without one nothing is reopened.
+// Open charts are closed while their files are replaced or deleted, and reopened after
+// (so that newly installed files are seen). The application installs an implementation;
+// without one nothing is closed or reopened.
 class IChartReopener {
 public:
     virtual ~IChartReopener() = default;
+    virtual void CloseAllCharts() = 0;
     virtual void ReopenAllCharts() = 0;
 };
 void SetChartReopener(IChartReopener* reopener);  // not owned; null removes it

@@ -102,9 +102,11 @@ CMarkManager::CMarkManager() : CHeartbeat::Counter(10) {
     m_defaultRoute->setName("R#");
     ApplySettings();
     if (!g_mark_manager) g_mark_manager = this;
+    IOverlaySource::Register(this);
 }
 
 CMarkManager::~CMarkManager() {
+    IOverlaySource::Unregister(this);
     // Nothing may reach this half-destroyed manager through the publications.
     Listener<COverlayObject>::Disconnect();
     Listener<CDataGPSPosition>::Disconnect();

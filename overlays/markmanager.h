@@ -26,6 +26,7 @@
 #include "overlays/gpsdata.h"
 #include "overlays/overlaymark.h"
 #include "overlays/overlayroute.h"
+#include "overlays/overlaysource.h"
 
 class CQuickChartView;
 
@@ -64,7 +65,7 @@ private:
     std::string m_path;
 };
 
-class CMarkManager : public Listener<CDataGPSPosition>, public Listener<COverlayObject>, public CHeartbeat::Counter {
+class CMarkManager : public Listener<CDataGPSPosition>, public Listener<COverlayObject>, public CHeartbeat::Counter, public IOverlaySource {
 public:
     static constexpr uint32_t kMarksMagic = 0xCA2EAF82;
     static constexpr uint32_t kRoutesMagic = 0xDA2EAF93;
@@ -202,6 +203,9 @@ public:
     void EditDefaultRoute(const NV_HWND& hwnd);
     // Sends `action` for every live mark and route to one listener (a view that starts).
     void GetUpdatesForAll(COverlayObject::update_action action, Listener<COverlayObject>& listener);
+    void ReportAllObjects(Listener<COverlayObject>& listener) override {
+        GetUpdatesForAll(COverlayObject::UPDATE_CHANGED, listener);
+    }
 
     void OnUpdate(CDataGPSPosition& position) override;
     void OnUpdate(COverlayObject& object) override;

@@ -202,6 +202,18 @@ void COverlayObject::Dispatch(update_action action) {
     Listener<COverlayObject>::Publish(*this);
 }
 
+namespace {
+bool g_editingToolActive = false;
+}  // namespace
+
+bool COverlayObject::EditingToolActive() {
+    return g_editingToolActive;
+}
+
+void COverlayObject::SetEditingToolActive(bool active) {
+    g_editingToolActive = active;
+}
+
 size_t COverlayObject::LiveObjectCount() {
     return Numbers().live.size();
 }

@@ -158,6 +158,12 @@ public:
 
     static size_t LiveObjectCount();
 
+    // Whether an editing tool holds an object on some map (set by the tool). While it does,
+    // the units' reference location stays where the user works instead of following the
+    // boat.
+    static bool EditingToolActive();
+    static void SetEditingToolActive(bool active);
+
 protected:
     // A mark becomes a waypoint when a route takes it (and a stand-alone mark again when
     // it leaves the route).

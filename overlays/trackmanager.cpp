@@ -54,9 +54,11 @@ CTrackManager::CTrackManager() : m_defaultTrack(std::make_unique<COverlayTrack>(
     // Editing the template of new tracks is an edit of the file it is stored in.
     m_defaultTrack->SetOwner(this);
     if (!g_track_manager) g_track_manager = this;
+    IOverlaySource::Register(this);
 }
 
 CTrackManager::~CTrackManager() {
+    IOverlaySource::Unregister(this);
     Listener<CDataGPSPosition>::Disconnect();
     m_journal.Close();
     m_tracks.clear();

@@ -25,10 +25,11 @@
 #include "core/persistantdata.h"
 #include "core/pubsub.h"
 #include "overlays/gpsdata.h"
+#include "overlays/overlaysource.h"
 #include "overlays/track.h"
 #include "overlays/trackjournal.h"
 
-class CTrackManager : public CSerializable, public Listener<CDataGPSPosition> {
+class CTrackManager : public CSerializable, public Listener<CDataGPSPosition>, public IOverlaySource {
 public:
     static constexpr uint32_t kFileMagic = 0x0A2089E8;
     static constexpr const char* kFileName = "tracks.nvtf";
@@ -121,6 +122,9 @@ public:
     void SetPositionColor(const GraphicsColor& color);
     // Sends `action` for every section of every live track to one listener (a view).
     void GetUpdatesForAll(COverlayObject::update_action action, Listener<COverlayObject>& listener);
+    void ReportAllObjects(Listener<COverlayObject>& listener) override {
+        GetUpdatesForAll(COverlayObject::UPDATE_CHANGED, listener);
+    }
 
     // ---- recording
     bool IsRecording() const { return settings.doRecordTrack; }

@@ -114,15 +114,3 @@ void CButtonAdaptor_q::clicked() {
     if (CDisplayView* page = m_item->Page(); page && page->isArranging()) return;
     m_item->onClicked();
 }
-
-// ---- registration ----
-
-void RegisterDisplayQmlTypes(const char* uri) {
-    qmlRegisterType<CDisplayViewPage>(uri, 1, 0, "CDisplayViewPage");
-    qmlRegisterType<CViewAdaptor_q>(uri, 1, 0, "CViewAdaptor_q");
-    qmlRegisterType<CPaintAdaptor_q>(uri, 1, 0, "CPaintAdaptor_q");
-    qmlRegisterType<CTextViewAdaptor>(uri, 1, 0, "CTextViewAdaptor");
-    qmlRegisterType<CButtonAdaptor_q>(uri, 1, 0, "CButtonAdaptor_q");
-    // The name the rest of the user interface knows the button by.
-    qmlRegisterType<CButtonAdaptor_q>(uri, 1, 0, "CButtonAdaptor");
-}

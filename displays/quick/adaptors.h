@@ -149,5 +149,3 @@ private:
     bool m_enabled = true;
 };
 
-// Registers the page item and the adaptors with the QML module `uri` (version 1.0).
-void RegisterDisplayQmlTypes(const char* uri);

@@ -84,8 +84,6 @@ QImage MakeHighlightIcon() {
 
 // ---- the page item ----
 
-std::function<void()> CDisplayViewQuickChart::onLockScreen;
-std::function<void(const NV_HWND&)> CDisplayViewQuickChart::showMapSettings;
 
 CDisplayView::CItem* CDisplayViewQuickChart::ItemSettings::CreateItem(CDisplayView::IWindow&) {
     return new CDisplayViewQuickChart(*this);
@@ -262,7 +260,7 @@ void CDisplayViewQuickChart::GetAssocAndFindPlace(const NV_HWND& window) {
     double lat, lon;
     GetCurrentlyViewedLocation(lat, lon);
     view->GetAssocFile(window, "nvi", [window, lat, lon](bool ok, const std::string& file) {
-        if (auto& show = IMapControllable::findPlaceHook()) show(window, ok ? file : std::string(), lat, lon);
+        ShowPage(window, IMapControllable::FindPlaceRequest(ok ? file : std::string(), lat, lon));
     });
 }
 
@@ -276,13 +274,7 @@ void CDisplayViewQuickChart::OnHeartbeat() {
 }
 
 void CDisplayViewQuickChart::addEditMenus(CActionSheetMenu& menu, const NV_HWND& hwnd) {
-    menu.add("Map Settings", [hwnd] {
-        if (showMapSettings) {
-            showMapSettings(hwnd);
-        } else {
-            CDlg_map_settings::Show(hwnd);
-        }
-    });
+    menu.add("Map Settings", [hwnd] { CDlg_map_settings::Show(hwnd); });
 }
 
 namespace {
@@ -735,7 +727,7 @@ CDisplayView::CItem* MapButtonSettings::CreateItem(CDisplayView::IWindow&) {
     const int type = TypeId();
     button->clicked = [type](CDisplayView::CItemButton& b) {
         if (type == MapItemTypeId::kLockScreen) {
-            if (CDisplayViewQuickChart::onLockScreen) CDisplayViewQuickChart::onLockScreen();
+            LockScreen();
             return;
         }
         if (type == MapItemTypeId::kQuit) {
@@ -779,14 +771,3 @@ ButtonType g_scaleOut("Toolbar:Scale Out", MapItemTypeId::kScaleOut, 7, 70, 50);
 ButtonType g_quit("Toolbar: Quit", MapItemTypeId::kQuit, 7, 70, 50);
 
 }  // namespace
-
-// ---- registration ----
-
-void RegisterMapQmlTypes(const char* uri) {
-    qmlRegisterType<CDVI_QuickChart_Window>(uri, 1, 0, "CDVI_QuickChart_Window");
-    qmlRegisterType<MapImagePainter>(uri, 1, 0, "MapImagePainter");
-    qmlRegisterType<MapImagePainter2>(uri, 1, 0, "MapImagePainter2");
-    qmlRegisterType<OverlayPainter>(uri, 1, 0, "OverlayPainter");
-    qmlRegisterType<CDlg_map_list>(uri, 1, 0, "CDlg_map_list");
-    qmlRegisterType<CDlg_map_settings>(uri, 1, 0, "CDlg_map_settings");
-}

@@ -112,12 +112,6 @@ public:
     void OnHeartbeat() override;
     void addEditMenus(CActionSheetMenu& menu, const NV_HWND& hwnd) override;
 
-    // The application's "screenLocked" signal, raised by the Lock Screen button.
-    static std::function<void()> onLockScreen;
-    // Shows the map settings (the item's "Map Settings" menu entry). The default makes a
-    // MapSettings.qml popup with the window's engine.
-    static std::function<void(const NV_HWND& hwnd)> showMapSettings;
-
 private:
     friend class CDVI_QuickChart_Window;
     void WindowGone(CDVI_QuickChart_Window* window);
@@ -234,6 +228,3 @@ private:
     FPoint m_pressPoint;
 };
 
-// Registers the map item's QtQuick types (CDVI_QuickChart_Window, the painters and the
-// map dialogs) with the module `uri`, version 1.0.
-void RegisterMapQmlTypes(const char* uri);

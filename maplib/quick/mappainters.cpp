@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "maplib/quick/mappainters.h"
 
+#include "overlays/overlaysource.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -357,16 +359,9 @@ void MapImagePainter2::onTimer() {
 
 // ---- OverlayPainter ----
 
-std::function<void(Listener<COverlayObject>&)> OverlayPainter::getUpdatesForAll;
-
 OverlayPainter::OverlayPainter(QQuickItem* parent) : QQuickPaintedItem(parent) {
     setAntialiasing(true);
-    if (getUpdatesForAll) {
-        getUpdatesForAll(*this);
-    } else if (auto& all = CQuickChartView::hooks().getUpdatesForAll) {
-        // Reports go to every listener, this one included.
-        all();
-    }
+    IOverlaySource::ReportAll(*this);
 }
 
 OverlayPainter::~OverlayPainter() = default;

@@ -196,9 +196,6 @@ class OverlayPainter : public QQuickPaintedItem, public Listener<COverlayObject>
 public:
     static constexpr int kMaxPerFrame = 20000;
 
-    // Asks the mark, route and track managers to report all their objects (set by the
-    // application; the chart view's hook is used when this one is empty).
-    static std::function<void(Listener<COverlayObject>& listener)> getUpdatesForAll;
 
     explicit OverlayPainter(QQuickItem* parent = nullptr);
     ~OverlayPainter() override;

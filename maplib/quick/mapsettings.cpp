@@ -34,7 +34,7 @@ void CDlg_map_settings::setFullScreen(bool on) {
     if (S().full_screen == on) return;
     S().full_screen = on;
     Saved();
-    if (fullScreenChanged) fullScreenChanged(on);
+    ::SetFullScreen(on);
 }
 
 bool CDlg_map_settings::changeScaleByZooming() const {

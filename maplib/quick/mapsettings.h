@@ -43,8 +43,6 @@ public:
     // Shows MapSettings.qml in a popup in the window of `hwnd`'s item, with that item's
     // engine. Null when there is no such window.
     static QObject* Show(const NV_HWND& hwnd);
-    // The window that goes full screen (or back) when the setting changes here.
-    static inline std::function<void(bool)> fullScreenChanged;
 
 Q_SIGNALS:
     void settingsChanged();

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "fake_window.h"
+#include "tests/support/recording_ui.h"
 
 using Settings = CDisplayView::CItemSettings;
 using Type = CDisplayView::CItemSettingsType;
@@ -313,8 +316,7 @@ TEST_F(PageFixture, PressCyclesAndLayersDecideWhatIsFront) {
 
 TEST_F(PageFixture, ItemMenuOffersLockAndLayer) {
     Settings* s = Add(42, 2, 2, 4, 4, 5);
-    std::shared_ptr<CActionSheetMenu> shown;
-    SetActionSheetPresenter([&](const NV_HWND&, std::shared_ptr<CActionSheetMenu> m) { shown = m; });
+    RecordingUi ui;
 
     // Outside arranging the menu holds only what the item itself offers.
     EXPECT_EQ(page->BuildItemMenu(3, 3)->find("Lock"), nullptr);
@@ -329,9 +331,13 @@ TEST_F(PageFixture, ItemMenuOffersLockAndLayer) {
     ASSERT_TRUE(menu->choose("Unlock"));
     EXPECT_FALSE(s->locked);
 
+    // The layer sub-menu is shown as a list; picking "8" moves the item.
+    ui.chooser = [](const std::string& title, const std::vector<std::string>& entries) {
+        const auto it = std::find(entries.begin(), entries.end(), "8");
+        return title == "Layer" && it != entries.end() ? int(it - entries.begin()) : -1;
+    };
     ASSERT_TRUE(menu->choose("Layer: 5"));
-    ASSERT_TRUE(shown);
-    ASSERT_TRUE(shown->choose("8"));
+    ASSERT_EQ(ui.lists.size(), 1u);
     EXPECT_EQ(s->layer, 8);
     EXPECT_NE(page->BuildItemMenu(3, 3)->find("Layer: 8"), nullptr);
 
@@ -351,7 +357,6 @@ TEST_F(PageFixture, ItemMenuOffersLockAndLayer) {
     EXPECT_TRUE(stale->choose("Lock"));
     EXPECT_TRUE(stale->choose("Remove Item"));
     EXPECT_EQ(page->Arrangement().settings.size(), 1u);
-    SetActionSheetPresenter({});
 }
 
 TEST_F(PageFixture, AttachCreatesAndDetachDestroysAdaptors) {

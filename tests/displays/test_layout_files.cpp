@@ -369,8 +369,6 @@ TEST_F(LayoutFiles, EditLayoutShowsTheHintOnce) {
     SetLayoutHintShown(false);
     CDisplayViewArrangementSet a;
     CDisplayViewArrangementSet::BuildDefaultLayout(a);
-    int helped = 0;
-    CDisplayViewArrangementSet::showEditingHelp = [&] { ++helped; };
     ui.answer = 1;
     a.EditLayout({});
     EXPECT_TRUE(a.isArranging());
@@ -379,10 +377,9 @@ TEST_F(LayoutFiles, EditLayoutShowsTheHintOnce) {
     EXPECT_EQ(ui.messages[0].text,
               "We recommend you read the manual or watch the instructional video on editing the layout");
     EXPECT_EQ(ui.messages[0].buttons, (std::vector<std::string>{" Got it! ", "Show me..."}));
-    EXPECT_EQ(helped, 1);
+    EXPECT_EQ(ui.help, std::vector<std::string>{"layout"});
     a.EndEditLayout();
     EXPECT_FALSE(a.isArranging());
     a.EditLayout({});
     EXPECT_EQ(ui.messages.size(), 1u);
-    CDisplayViewArrangementSet::showEditingHelp = nullptr;
 }

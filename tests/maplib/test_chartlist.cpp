@@ -11,10 +11,26 @@
 #include "core/apppaths.h"
 #include "core/pubsub.h"
 #include "maplib/chartlist.h"
+#include "online/mappackage.h"
 #include "support/recording_ui.h"
 #include "test_chartlist_support.h"
 
 namespace {
+
+// Open maps are closed around deletions and reopened after, in that order.
+class CountingReopener : public IChartReopener {
+public:
+    CountingReopener() { SetChartReopener(this); }
+    ~CountingReopener() override { SetChartReopener(nullptr); }
+    void CloseAllCharts() override { ++closed; }
+    void ReopenAllCharts() override {
+        EXPECT_EQ(closed, reopened + 1);
+        ++reopened;
+    }
+    int closed = 0;
+    int reopened = 0;
+};
+
 
 struct ChangeCounter : Listener<CChartList> {
     void OnUpdate(CChartList&) override { ++count; }
@@ -252,16 +268,12 @@ TEST_F(ChartListTest, DeletingRemovesFileChunkStoreAndOutline) {
     auto list = List();
     ASSERT_EQ(list->size(), 2u);
 
-    int closed = 0, reopened = 0;
-    CChartList::hooks().closeAllMapsPendingDownload = [&] { ++closed; };
-    CChartList::hooks().reopenMaps = [&] {
-        EXPECT_EQ(closed, 1);
-        ++reopened;
-    };
+    CountingReopener maps;
     const CChartOutline* doomed = list->FindFile(Path("maps/chunked.qct"));
     ASSERT_TRUE(doomed);
     EXPECT_TRUE(list->RemoveAndDeleteChart(doomed));
-    EXPECT_EQ(reopened, 1);
+    EXPECT_EQ(maps.closed, 1);
+    EXPECT_EQ(maps.reopened, 1);
     EXPECT_EQ(list->size(), 1u);
     EXPECT_FALSE(FileExists(Path("maps/chunked.qct")));
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(Path("maps/chunked.qc3"))));
@@ -299,10 +311,9 @@ TEST_F(ChartListTest, DuplicatesKeepLaterDateThenHigherFolderThenNewerFile) {
     CChartOutline::SetMapsRoot(Path("maps"));
     auto list = List();
     ASSERT_EQ(list->size(), 10u);
-    int closed = 0;
-    CChartList::hooks().closeAllMapsPendingDownload = [&] { ++closed; };
+    CountingReopener maps;
     EXPECT_EQ(list->DeleteDuplicates(), 5);
-    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(maps.closed, 1);
     EXPECT_EQ(list->size(), 5u);
     EXPECT_TRUE(FileExists(Path("maps/2/dated.qct")));
     EXPECT_FALSE(FileExists(Path("maps/9/dated.qct")));

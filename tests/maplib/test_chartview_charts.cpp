@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "core/apppaths.h"
+#include "overlays/markmanager.h"
 #include "test_chartview_support.h"
 #include "tests/support/recording_ui.h"
 
@@ -257,8 +258,9 @@ TEST_F(ChartViewCharts, FirstFixOpensTheBestChartAndLockFollows) {
 }
 
 TEST_F(ChartViewCharts, NewMarkGoesToTheBoatOrTheCentre) {
-    std::vector<std::pair<double, double>> marks;
-    CQuickChartView::hooks().createNewMark = [&](double lat, double lon) { marks.emplace_back(lat, lon); };
+    QTemporaryDir markDir;
+    CMarkManager manager;
+    manager.SetDirectory(markDir.path().toStdString());
     ASSERT_TRUE(GotoBest(*view, 50.0, 0.0, 0.234));
     CDataGPSPosition pos;
     pos.SetLatLon(50.2, 0.3);
@@ -268,11 +270,11 @@ TEST_F(ChartViewCharts, NewMarkGoesToTheBoatOrTheCentre) {
     view->LockOnToGPS(NV_HWND(), false);
     view->DoScroll(100, 0);
     view->CreateNewMark();
-    CQuickChartView::hooks().createNewMark = nullptr;
-    ASSERT_EQ(marks.size(), 2u);
-    EXPECT_EQ(marks[0], std::make_pair(50.2, 0.3));
-    EXPECT_NEAR(marks[1].first, 50.2, 0.01);
-    EXPECT_LT(marks[1].second, 0.3 - 0.1);
+    ASSERT_EQ(manager.Marks().size(), 2u);
+    EXPECT_DOUBLE_EQ(manager.Marks()[0]->getLat(), 50.2);
+    EXPECT_DOUBLE_EQ(manager.Marks()[0]->getLon(), 0.3);
+    EXPECT_NEAR(manager.Marks()[1]->getLat(), 50.2, 0.01);
+    EXPECT_LT(manager.Marks()[1]->getLon(), 0.3 - 0.1);
 }
 
 TEST_F(ChartViewCharts, StoredStateRoundTrips) {

@@ -170,18 +170,12 @@ TEST_F(ChartViewOverlays, DrawsChartThenOverlaysByLayer) {
 }
 
 TEST_F(ChartViewOverlays, RightClickListsTheChartsUnderTheCursor) {
-    std::vector<std::string> offered;
-    std::string title;
-    CQuickChartView::hooks().showActionSheet = [&](const NV_HWND&, const std::string& t,
-                                                   const std::vector<std::string>& items,
-                                                   std::function<void(int)> done) {
-        title = t;
-        offered = items;
-        done(1);
-    };
+    RecordingUi ui;
+    ui.chooser = [](const std::string&, const std::vector<std::string>&) { return 1; };
     view->rightMouseDown(400, 300);
-    CQuickChartView::hooks().showActionSheet = nullptr;
-    EXPECT_EQ(title, "Maps at cursor");
+    ASSERT_EQ(ui.lists.size(), 1u);
+    EXPECT_EQ(ui.lists[0].title, "Maps at cursor");
+    const std::vector<std::string>& offered = ui.lists[0].buttons;
     ASSERT_EQ(offered.size(), 2u);
     EXPECT_EQ(offered[0].rfind("coastal", 0), 0u);
     EXPECT_EQ(offered[1].rfind("overview", 0), 0u);

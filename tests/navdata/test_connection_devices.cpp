@@ -18,6 +18,7 @@
 #include "navdata/dataconnection_serial.h"
 #include "navdata/dataconnection_sim.h"
 #include "navdata/gpsposition.h"
+#include "overlays/trackmanager.h"
 #include "tests/support/recording_ui.h"
 #include "test_connection_support.h"
 
@@ -315,12 +316,12 @@ TEST(ConnectionLifecycle, UnknownTypeFallsBackAndChoiceIsStoredOnlyWhenItOpens) 
 
     // The menu lists every kind; picking "None" opens it and remembers the choice.
     std::vector<std::string> offered;
-    CDataConnection::hooks.showMenu = [&](const NV_HWND&, const std::string& title, const std::vector<std::string>& items,
-                                          std::function<void(int)> done) {
+    ui.chooser = [&](const std::string& title, const std::vector<std::string>& items) {
         EXPECT_EQ(title, "GPS Connection");
         offered = items;
         for (size_t i = 0; i < items.size(); ++i)
-            if (items[i] == "None") done(static_cast<int>(i));
+            if (items[i] == "None") return static_cast<int>(i);
+        return -1;
     };
     bool result = false;
     CDataConnection::SelectConnectionType(NV_HWND(), [&](bool ok) { result = ok; });
@@ -339,7 +340,7 @@ TEST(ConnectionLifecycle, UnknownTypeFallsBackAndChoiceIsStoredOnlyWhenItOpens) 
     ASSERT_FALSE(ui.status.empty());
     EXPECT_EQ(ui.status.back().rfind("Open serial port /nonexistent/ttyNV1", 0), 0u);
 
-    // Pausing ends an open connection unless something must run in the background;
+    // Pausing ends an open connection unless a track is recorded in background mode;
     // resuming starts one from the settings.
     CDataConnection::settings.gps_connection_type = CDataConnection::kNone;
     CDataConnection::CreateConnection();
@@ -347,9 +348,16 @@ TEST(ConnectionLifecycle, UnknownTypeFallsBackAndChoiceIsStoredOnlyWhenItOpens) 
     EXPECT_EQ(CDataConnection::theConnection, nullptr);
     CDataConnection::AppWasResumed();
     ASSERT_NE(CDataConnection::theConnection, nullptr);
-    CDataConnection::hooks.keepRunningWhilePaused = []() { return true; };
+    QTemporaryDir trackDir;
+    CTrackManager tracks;
+    tracks.SetDirectory(trackDir.path().toStdString());
+    const int background = COverlayGPSPosition::settings.record_in_background_mode;
+    COverlayGPSPosition::settings.record_in_background_mode = 1;
+    tracks.startTrackRecording();
     CDataConnection::AppWasPaused();
     EXPECT_NE(CDataConnection::theConnection, nullptr);
+    tracks.stopTrackRecording();
+    COverlayGPSPosition::settings.record_in_background_mode = background;
     CDataConnection::AppWasDestroyed();
     EXPECT_EQ(CDataConnection::theConnection, nullptr);
 }

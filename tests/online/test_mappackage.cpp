@@ -62,6 +62,7 @@ class CountingReopener : public IChartReopener {
 public:
     CountingReopener() { SetChartReopener(this); }
     ~CountingReopener() override { SetChartReopener(nullptr); }
+    void CloseAllCharts() override {}
     void ReopenAllCharts() override { ++count; }
     int count = 0;
 };

@@ -10,6 +10,7 @@
 
 #include "displays/quick/adaptors.h"
 #include "displays/quick/displayviewpage.h"
+#include "qml/navora_qml_module.h"
 
 namespace {
 
@@ -41,10 +42,9 @@ struct PageItem : ::testing::Test {
     void SetUp() override {
         static bool registered = false;
         if (!registered) {
-            RegisterDisplayQmlTypes("com.navora.nv");
+            qml_register_types_com_navora_nv();
             registered = true;
         }
-        CDisplayViewPage::setComponentBase(QUrl::fromLocalFile(QStringLiteral(NAVORA_SOURCE_DIR "/qml/")));
         QQmlComponent c(&engine);
         c.setData("import com.navora.nv 1.0\nCDisplayViewPage { width: 510; height: 250 }", QUrl());
         item.reset(qobject_cast<CDisplayViewPage*>(c.create()));

@@ -24,6 +24,7 @@
 #include "displays/quick/displayviewpage.h"
 #include "maplib/quick/mapitem.h"
 #include "maplib/test_chartview_support.h"
+#include "qml/navora_qml_module.h"
 
 namespace maptest {
 
@@ -31,8 +32,7 @@ inline void RegisterTypesOnce() {
     static bool done = false;
     if (done) return;
     done = true;
-    RegisterDisplayQmlTypes("com.navora.nv");
-    RegisterMapQmlTypes("com.navora.nv");
+    qml_register_types_com_navora_nv();
     // Settings are saved only once a settings file is in use.
     PersistantData::LoadAll("maptests");
 }
@@ -45,7 +45,6 @@ protected:
         SetGraphicsResolution(1.0);
         CQuickChartView::settings().show_scale_bar = true;
         ClearDoneButtonCallback();
-        CDisplayViewPage::setComponentBase(QUrl::fromLocalFile(QStringLiteral(NAVORA_SOURCE_DIR "/qml/")));
         // State files of earlier tests would reopen their charts.
         for (int i = 0; i < 4; ++i) std::remove((getAppDirectory() + "/" + std::to_string(i) + ".dvqc").c_str());
 

@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 
 #include "tests/maplib/quick/mapitem_fixture.h"
+#include "tests/support/recording_ui.h"
 
 using maptest::MapItemFixture;
 
@@ -268,9 +269,7 @@ TEST_F(MapItemFixture, ToolbarButtonsActOnTheMapBeneathThem) {
     EXPECT_EQ(Name(rv->CurrentPath()), "harbour.qct");
     EXPECT_EQ(Name(left->View()->CurrentPath()), "coastal.qct");
 
-    int locked = 0;
-    CDisplayViewQuickChart::onLockScreen = [&locked] { ++locked; };
+    RecordingUi ui;
     ButtonOf(page, lock)->onClicked();
-    CDisplayViewQuickChart::onLockScreen = nullptr;
-    EXPECT_EQ(locked, 1);
+    EXPECT_EQ(ui.locks, 1);
 }

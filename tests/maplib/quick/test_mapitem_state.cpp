@@ -9,7 +9,9 @@
 #include <iterator>
 
 #include "overlays/highlight.h"
+#include "maplib/mapcontrollable.h"
 #include "tests/maplib/quick/mapitem_fixture.h"
+#include "tests/support/recording_ui.h"
 
 using maptest::MapItemFixture;
 
@@ -182,16 +184,11 @@ TEST_F(MapItemFixture, AnswersTheApplicationAsAMapControllable) {
     EXPECT_NEAR(lon, 0.0, 0.05);
 
     // The place search gets the position looked at.
-    double searchedLat = 0;
-    IMapControllable::findPlaceHook() = [&](const NV_HWND&, const std::string&, double la, double) {
-        searchedLat = la;
-    };
-    CQuickChartView::hooks().getAssocFile = [](const NV_HWND&, const std::string&, const std::string&,
-                                               std::function<void(bool, const std::string&)> done) {
-        done(true, "/places.nvi");
-    };
-    map->GetAssocAndFindPlace(map->Hwnd());
-    IMapControllable::findPlaceHook() = nullptr;
-    CQuickChartView::hooks().getAssocFile = nullptr;
-    EXPECT_NEAR(searchedLat, 50.0, 0.05);
+    {
+        RecordingUi ui;
+        map->GetAssocAndFindPlace(map->Hwnd());
+        ASSERT_EQ(ui.pages, std::vector<std::string>{"FindPlace"});
+    }
+    const CPageRequest request = IMapControllable::FindPlaceRequest("", lat, lon);
+    EXPECT_NEAR(std::stod(request.Arg("lat")), 50.0, 0.05);
 }

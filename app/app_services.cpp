@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Where the application plugs itself into the engine: the pages it can show, the files it
+// opens, the maps it closes and reopens around file changes, the entries of its menus.
+// Everything the engine asks of the user goes through the UI services (core/uiservices.h,
+// implemented in app/quick_ui.cpp); this file fills in what those services can show.
+#include <QPointer>
+
+#include "app/appmodel.h"
+#include "app/commandline.h"
+#include "app/gpsposition_settings.h"
+#include "app/quick_ui.h"
+#include "core/pubsub.h"
+#include "displays/displayview.h"
+#include "displays/readouts.h"
+#include "maplib/quick/mapitem.h"
+#include "maplib/quick/mapsettings.h"
+#include "navdata/connection_models.h"
+#include "navdata/dataconnection.h"
+#include "navdata/feed_autopilot.h"
+#include "navdata/gpsposition.h"
+#include "online/mappackage.h"
+#include "units/unitsettingsmodel.h"
+#include "units/units.h"
+
+namespace {
+
+// The units change from the settings page (or a link); the file is rewritten at once so
+// the choice survives a crash.
+class UnitsSaver : public Listener<CUnits> {
+public:
+    void OnUpdate(CUnits&) override { save_all_app_data(); }
+};
+
+// Charts are closed while their files change (deleted from the map list, installed by a
+// package) and reopened after.
+class MapReopener : public IChartReopener {
+public:
+    void CloseAllCharts() override { CDisplayViewQuickChart::closeAllMaps(); }
+    void ReopenAllCharts() override { CDisplayViewQuickChart::reopenAllMaps(); }
+};
+
+QString ModuleFile(const char* file) {
+    return QStringLiteral("qrc:/com/navora/nv/") + QLatin1String(file);
+}
+
+// A model that lives as long as the application (settings pages keep their state).
+template <class Model>
+std::function<QObject*()> SharedModel() {
+    return []() -> QObject* {
+        static QPointer<Model> model;
+        if (!model) model = new Model(theApp);
+        return model;
+    };
+}
+
+// A model made for one showing of its page (set-up pages start from the stored settings).
+template <class Model>
+std::function<QObject*()> FreshModel() {
+    return []() -> QObject* { return new Model(theApp); };
+}
+
+void RegisterPages() {
+    // Under "Settings", in this order.
+    RegisterPage({CUnits::settingsType.name, "Units", ModuleFile("UnitsSettings.qml"), SharedModel<CUnitSettingsModel>(),
+                  true, false});
+    RegisterPage({CDlg_map_settings::kPageName, "Map Options", ModuleFile("MapSettings.qml"),
+                  SharedModel<CDlg_map_settings>(), true, false});
+    RegisterPage({CDlg_gps_position_settings::kPageName, "GPS Position", ModuleFile("GpsPositionSettings.qml"),
+                  SharedModel<CDlg_gps_position_settings>(), true, false});
+    RegisterPage({"GPS Connection", "GPS Connection", ModuleFile("GpsSetup.qml"),
+                  []() -> QObject* {
+                      static QPointer<CDlg_gps_setup> model;
+                      if (!model) model = new CDlg_gps_setup(theApp);
+                      model->refresh();
+                      return model;
+                  },
+                  true, false});
+    // Asked for by the engine.
+    RegisterPage({"SerialSetup", "Serial", ModuleFile("SerialSetup.qml"), FreshModel<CDlg_serial_setup>(), false, true});
+    RegisterPage({"TcpSetup", "TCP/IP", ModuleFile("TcpSetup.qml"), FreshModel<CDlg_tcp_setup>(), false, true});
+    RegisterPage({"UdpSetup", "UDP/IP", ModuleFile("UdpSetup.qml"), FreshModel<CDlg_udp_setup>(), false, true});
+    RegisterPage({"Output rules", "Output rules", ModuleFile("OutputRules.qml"), FreshModel<CDlg_output_rules>(), false,
+                  true});
+}
+
+void RegisterImporters() {
+    // Files handed to Navora (command line, links, a second instance, the desktop).
+    RegisterImporter("qct", [](const NV_HWND&, const std::string& path, CBounds&, std::string& reason) {
+        if (theApp && theApp->OpenChartInLargestMap(path)) return true;
+        reason = "There is no map on your pages to show the chart in. Add a map with Edit Layout.";
+        return false;
+    });
+    RegisterImporter("dvpage", ImportDisplayPagesFile);
+    RegisterImporter("pstf", ImportDisplayPagesFile);
+}
+
+}  // namespace
+
+void CNavoraAppModel::showOutputRules() {
+    ShowPage(NV_HWND(this), {"Output rules", {}});
+}
+
+// Called once, before the window exists.
+void InstallAppServices() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+
+    NReadouts::RegisterItemTypes();
+    RegisterPages();
+    RegisterImporters();
+
+    static MapReopener reopener;
+    SetChartReopener(&reopener);
+    static UnitsSaver unitsSaver;
+
+    // The autopilot sentence closes on the mark from where the boat is.
+    CFeed_AutopilotRMB::SetPosition(&COverlayGPSPosition::theLatestPosition);
+    CDlg_gps_position_settings::ApplyKeepScreenOn();
+
+    CNavoraAppModel::extraMainMenuEntries = [] {
+        std::vector<CNavoraAppModel::MenuEntry> entries;
+        entries.push_back({QStringLiteral("GPS Connection"), QStringLiteral("qrc:/gps_lock.svg"), [] {
+                               CDataConnection::SelectConnectionType(NV_HWND(theApp), [](bool) {});
+                           }});
+        return entries;
+    };
+}
