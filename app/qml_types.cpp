@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <QDebug>
 #include <QQmlEngine>
 #include <QPointer>
 #include <QQuickItem>
@@ -13,6 +14,7 @@
 #include "maplib/quick/mapitem.h"
 #include "maplib/quick/mapsettings.h"
 #include "navdata/connection_models.h"
+#include "overlays/gpximport.h"
 #include "units/unitsettingsmodel.h"
 #include "units/units.h"
 
@@ -63,6 +65,21 @@ void RegisterQmlTypes() {
     CDisplayViewArrangementSet::showEditingHelp = [] {
         if (theApp) theApp->showHelpForTag(QStringLiteral("layout"));
     };
+    // Marks, routes and tracks: GPX files (".xml" ones come here too) and legacy CSV files.
+    auto importOverlays = [](const NV_HWND&, const std::string& path, CBounds& bounds, std::string& reason) {
+        COverlayImportResult result;
+        const bool ok = ImportOverlayFile(path, result);
+        bounds.Add(result.bounds);
+        if (ok) {
+            qInfo().noquote() << QString::fromStdString(result.Summary());
+            SetStatusMessage(result.Summary());
+        } else {
+            reason = result.error;
+        }
+        return ok;
+    };
+    RegisterImporter("gpx", importOverlays);
+    RegisterImporter("csv", importOverlays);
     RegisterImporter("dvpage", ImportDisplayPagesFile);
     RegisterImporter("pstf", ImportDisplayPagesFile);
     CChartList::hooks().closeAllMapsPendingDownload = [] { CDisplayViewQuickChart::closeAllMaps(); };
