@@ -115,6 +115,7 @@ TEST_F(GpxTest, ARoutePointThatIsAlsoAMarkStaysTwoObjects) {
         "<rte><name>Past A</name><src>nvid:2A</src>"
         "<rtept lat=\"50.0\" lon=\"-1.3\"><name>Start</name></rtept>"
         "<rtept lat=\"50.1\" lon=\"-1.2\"><name>Buoy A</name><src>nvid:1F</src><sym>Buoy_can</sym></rtept></rte>\n");
+    marks->DefaultMark().SetAlarm(0, 500);  // route points take the waypoint template instead
     for (int round = 0; round < 2; ++round) {
         const COverlayImportResult r = ImportText(gpx);
         EXPECT_EQ(r.marks, 1);
@@ -132,6 +133,8 @@ TEST_F(GpxTest, ARoutePointThatIsAlsoAMarkStaysTwoObjects) {
     EXPECT_NE(route->Waypoint(1), mark);
     EXPECT_EQ(route->Waypoint(1)->getIcon(), "Buoy_can");
     EXPECT_EQ(route->Waypoint(0)->getIcon(), CIconManager::kNone);  // a route point without "sym"
+    EXPECT_FALSE(route->Waypoint(1)->hasAlarm());
+    EXPECT_EQ(route->Waypoint(1)->getColor(), marks->WaypointTemplate().getColor());
     marks->DeleteMark(mark);
     EXPECT_EQ(route->size(), 2u);
     EXPECT_EQ(route->Waypoint(1)->getName(), "Buoy A");
