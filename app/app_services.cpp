@@ -3,12 +3,17 @@
 // opens, the maps it closes and reopens around file changes, the entries of its menus.
 // Everything the engine asks of the user goes through the UI services (core/uiservices.h,
 // implemented in app/quick_ui.cpp); this file fills in what those services can show.
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 
 #include "app/appmodel.h"
 #include "app/commandline.h"
 #include "app/gpsposition_settings.h"
 #include "app/quick_ui.h"
+#include "core/apppaths.h"
 #include "core/pubsub.h"
 #include "displays/displayview.h"
 #include "displays/readouts.h"
@@ -19,6 +24,9 @@
 #include "navdata/feed_autopilot.h"
 #include "navdata/gpsposition.h"
 #include "online/mappackage.h"
+#include "online/packagemanifest.h"
+#include "overlays/gpximport.h"
+#include "maplib/chartlist.h"
 #include "units/unitsettingsmodel.h"
 #include "units/units.h"
 
@@ -92,6 +100,58 @@ void RegisterImporters() {
     });
     RegisterImporter("dvpage", ImportDisplayPagesFile);
     RegisterImporter("pstf", ImportDisplayPagesFile);
+
+    // Marks, routes and tracks: GPX files (".xml" ones come here too) and older CSV files.
+    auto importOverlays = [](const NV_HWND&, const std::string& path, CBounds& bounds, std::string& reason) {
+        COverlayImportResult result;
+        const bool ok = ImportOverlayFile(path, result);
+        bounds.Add(result.bounds);
+        if (ok) {
+            qInfo().noquote() << QString::fromStdString(result.Summary());
+            SetStatusMessage(result.Summary());
+        } else
+            reason = result.error;
+        return ok;
+    };
+    RegisterImporter("gpx", importOverlays);
+    RegisterImporter("csv", importOverlays);
+
+    // A map package manifest: its charts belong in the download folder, where the catalogue
+    // looks, so the manifest is copied there (the user's own copy stays where it was) and
+    // installed once the user agrees.
+    RegisterImporter("nvpkg", [](const NV_HWND& window, const std::string& path, CBounds&, std::string& reason) {
+        const std::string name = GetPackageName(path);
+        if (name.empty()) {
+            reason = "This file is not a map package.";
+            return false;
+        }
+        const std::string folder = CChartList::getKVSfolder();
+        const QFileInfo source(QString::fromLocal8Bit(path.c_str()));
+        const QString target = QString::fromLocal8Bit(folder.c_str()) + QLatin1Char('/') + source.fileName();
+        MessageBoxYesNo(window, "Install map package",
+                        "Install the map package \"" + name + "\" into your maps?",
+                        [window, path, target] {
+                            QDir().mkpath(QFileInfo(target).path());
+                            const QString from = QFileInfo(QString::fromLocal8Bit(path.c_str())).canonicalFilePath();
+                            if (from != QFileInfo(target).canonicalFilePath()) {
+                                // Written beside, then renamed: a manifest already there is only
+                                // replaced by a complete copy.
+                                const QString tmp = target + QStringLiteral(".tmp");
+                                QFile::remove(tmp);
+                                if (!QFile::copy(from, tmp) || !ReplaceFile(tmp.toLocal8Bit().toStdString(), target.toLocal8Bit().toStdString())) {
+                                    QFile::remove(tmp);
+                                    MessageBoxOK(window, "Problem", "Could not copy the package file into " +
+                                                                        target.toStdString());
+                                    return;
+                                }
+                            }
+                            InstallMapPackage(window, target.toLocal8Bit().toStdString(),
+                                              [](const CPackageInstallResult& r) {
+                                                  if (r.ok && GetChartReopener()) GetChartReopener()->ReopenAllCharts();
+                                              });
+                        });
+        return true;
+    });
 }
 
 }  // namespace

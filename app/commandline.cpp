@@ -95,17 +95,6 @@ bool importFileOfAnyType(const NV_HWND& window, const std::string& path, CBounds
         auto it = Importers().find(key);
         return it != Importers().end() && it->second(window, path, bounds, reason);
     };
-    // A kind of file whose feature is not in this build: say so plainly instead of
-    // calling the file broken.
-    static const std::map<std::string, std::string> kComing = {
-        {"gpx", "GPX files"}, {"xml", "GPX files"}, {"csv", "CSV files"}, {"nvpkg", "map packages"}};
-    if (const auto c = kComing.find(ext); c != kComing.end() && !Importers().count(ext == "xml" ? "gpx" : ext)) {
-        MessageBoxOK(window, "Not available yet",
-                     "This version of Navora cannot open " + c->second + " yet; they arrive with a later version.\n\n" +
-                         path);
-        return false;
-    }
-
     if (ext == "gpx" || ext == "xml") {
         ok = run("gpx");
         if (!ok) MessageBoxOK(window, "GPX Import Failed", "Failed to import file: " + path);

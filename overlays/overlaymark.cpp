@@ -9,10 +9,11 @@
 
 #include "charts/georef.h"
 #include "core/display_metrics.h"
-#include "overlays/gpx_write.h"
 #include "overlays/iconmanager.h"
 #include "overlays/markmanager.h"
 #include "overlays/overlayroute.h"
+#include "overlays/xmlnode.h"
+#include "overlays/xmlwrite.h"
 #include "units/units.h"
 
 CSerializable::TypeOf<COverlayMark> COverlayMark::s_type(COverlayMark::kTypeId);
@@ -171,15 +172,15 @@ std::string COverlayMark::getSubText(const CSimpleGrid& grid) const {
 
 bool COverlayMark::WriteGPXContents(FILE* f) const {
     bool ok = true;
-    if (!m_name.empty()) ok = GpxWriteTag(f, "name", m_name) && ok;
-    if (!m_description.empty()) ok = GpxWriteTag(f, "desc", m_description) && ok;
+    if (!m_name.empty()) ok = XMLwrite_tag(f, "name", m_name) && ok;
+    if (!m_description.empty()) ok = XMLwrite_tag(f, "desc", m_description) && ok;
     if (!m_route && !isDoNotSync()) {
         // The identity is assigned on first use; doing so here is no change of content.
-        ok = GpxWriteTag(f, "src", const_cast<COverlayMark*>(this)->GetObjectIDstr()) && ok;
+        ok = XMLwrite_tag(f, "src", const_cast<COverlayMark*>(this)->GetObjectIDstr()) && ok;
     }
-    if (!m_link.empty()) ok = std::fprintf(f, "<link href=\"%s\"></link>\n", GpxEncodeAmpersand(m_link).c_str()) > 0 && ok;
-    if (m_icon != CIconManager::kNone && !m_icon.empty()) ok = GpxWriteTag(f, "sym", m_icon) && ok;
-    if (!m_category.empty()) ok = GpxWriteTag(f, "type", m_category) && ok;
+    if (!m_link.empty()) ok = std::fprintf(f, "<link href=\"%s\"></link>\n", XMLattribute_text(m_link).c_str()) > 0 && ok;
+    if (m_icon != CIconManager::kNone && !m_icon.empty()) ok = XMLwrite_tag(f, "sym", m_icon) && ok;
+    if (!m_category.empty()) ok = XMLwrite_tag(f, "type", m_category) && ok;
     const bool colorized = m_color.a > 0 && CIconManager::Instance().isColorized(m_icon);
     if (colorized || m_alarmRadius > 0) {
         ok = std::fputs("<extensions>\n", f) >= 0 && ok;
@@ -188,11 +189,12 @@ bool COverlayMark::WriteGPXContents(FILE* f) const {
                               m_color.g, m_color.b) > 0 &&
                  ok;
         if (m_alarmRadius > 0) {
+            // An anchor alarm travels as a negative distance: its inner radius.
             const double p = m_innerRadius > 0 ? -double(m_innerRadius) : double(m_alarmRadius);
             ok = std::fprintf(f,
-                              "<xgarmin:WaypointExtension><xgarmin:Proximity>%.1f</xgarmin:Proximity>"
+                              "<xgarmin:WaypointExtension><xgarmin:Proximity>%s</xgarmin:Proximity>"
                               "</xgarmin:WaypointExtension>\n",
-                              p) > 0 &&
+                              FormatFixed(p, 1).c_str()) > 0 &&
                  ok;
         }
         ok = std::fputs("</extensions>\n", f) >= 0 && ok;
@@ -200,9 +202,18 @@ bool COverlayMark::WriteGPXContents(FILE* f) const {
     return ok;
 }
 
+bool COverlayMark::HasGPXPosition() const {
+    return HasPosition() && std::fabs(m_lat) <= 90;
+}
+
 bool COverlayMark::WriteGPX(FILE* f) const {
-    bool ok = std::fprintf(f, "<wpt lat=\"%.10f\" lon=\"%.10f\">\n", m_lat, m_lon) > 0;
-    if (m_created != 0) ok = GpxWriteTag(f, "time", GpxFormatTime(m_created)) && ok;
+    // A mark without a place has no GPX form.
+    if (!HasGPXPosition()) return true;
+    std::string head;
+    AppendPointTag(head, "wpt", m_lat, m_lon);
+    head += '\n';
+    bool ok = std::fputs(head.c_str(), f) >= 0;
+    if (m_created != 0) ok = XMLwrite_tag(f, "time", format_time(m_created)) && ok;
     ok = WriteGPXContents(f) && ok;
     return std::fputs("</wpt>\n", f) >= 0 && ok;
 }

@@ -45,6 +45,8 @@ public:
     bool WriteGPX(FILE* file) const override;
     // The elements inside "wpt" or "rtept".
     bool WriteGPXContents(FILE* file) const;
+    // Whether the place can be written to GPX (a latitude GPX accepts).
+    bool HasGPXPosition() const;
 
     // Copies what a new mark takes from a template.
     void CopyTemplate(const COverlayMark& t);

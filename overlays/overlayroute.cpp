@@ -10,7 +10,7 @@
 
 #include "charts/georef.h"
 #include "core/display_metrics.h"
-#include "overlays/gpx_write.h"
+#include "overlays/xmlwrite.h"
 #include "overlays/iconmanager.h"
 #include "overlays/markmanager.h"
 #include "units/units.h"
@@ -418,23 +418,30 @@ std::string COverlayRoute::getSubText(const CSimpleGrid&) const {
 
 bool COverlayRoute::WriteGPX(FILE* f) const {
     bool ok = std::fputs("<rte>\n", f) >= 0;
-    ok = GpxWriteTag(f, "name", m_name) && ok;
-    if (!m_description.empty()) ok = GpxWriteTag(f, "desc", m_description) && ok;
-    if (!isDoNotSync()) ok = GpxWriteTag(f, "src", const_cast<COverlayRoute*>(this)->GetObjectIDstr()) && ok;
-    if (!m_category.empty()) ok = GpxWriteTag(f, "type", m_category) && ok;
-    ok = std::fprintf(f,
-                      "<extensions> <xstyle:line>\n<xstyle:color>%02x%02x%02x</xstyle:color>\n"
-                      "<xstyle:opacity>%0.2f</xstyle:opacity>\n<xstyle:width>%0.2f</xstyle:width>\n"
-                      "<xstyle:pattern>%s</xstyle:pattern>\n</xstyle:line> </extensions>\n",
-                      m_lineColor.r, m_lineColor.g, m_lineColor.b, m_lineColor.a / 255.0, double(m_lineWidth),
-                      PatternName(m_linePattern)) > 0 &&
-         ok;
+    ok = XMLwrite_tag(f, "name", m_name) && ok;
+    if (!m_description.empty()) ok = XMLwrite_tag(f, "desc", m_description) && ok;
+    if (!isDoNotSync()) ok = XMLwrite_tag(f, "src", const_cast<COverlayRoute*>(this)->GetObjectIDstr()) && ok;
+    if (!m_category.empty()) ok = XMLwrite_tag(f, "type", m_category) && ok;
+    ok = WriteGPXLineStyle(f, m_lineColor, m_lineWidth, m_linePattern) && ok;
     for (const auto& wp : m_points) {
-        ok = std::fprintf(f, "<rtept lat=\"%.10f\" lon=\"%.10f\">\n", wp->getLat(), wp->getLon()) > 0 && ok;
+        if (!wp->HasGPXPosition()) continue;
+        std::string head;
+        AppendPointTag(head, "rtept", wp->getLat(), wp->getLon());
+        head += '\n';
+        ok = std::fputs(head.c_str(), f) >= 0 && ok;
         ok = wp->WriteGPXContents(f) && ok;
         ok = std::fputs("</rtept>\n", f) >= 0 && ok;
     }
     return std::fputs("</rte>\n", f) >= 0 && ok;
+}
+
+bool COverlayRoute::WriteGPXLineStyle(FILE* f, const GraphicsColor& color, float width, int pattern) {
+    return std::fprintf(f,
+                        "<extensions> <xstyle:line>\n<xstyle:color>%02x%02x%02x</xstyle:color>\n"
+                        "<xstyle:opacity>%s</xstyle:opacity>\n<xstyle:width>%s</xstyle:width>\n"
+                        "<xstyle:pattern>%s</xstyle:pattern>\n</xstyle:line> </extensions>\n",
+                        color.r, color.g, color.b, FormatFixed(color.a / 255.0, 2).c_str(),
+                        FormatFixed(std::isfinite(width) ? width : 2.0, 2).c_str(), PatternName(pattern)) > 0;
 }
 
 // ---- drawing

@@ -63,6 +63,8 @@ public:
     bool getLonLatBounds(CBounds& bounds) const override;
     std::string getSubText(const CSimpleGrid& grid) const override;
     bool WriteGPX(FILE* file) const override;
+    // The "extensions" block with the line style that routes and tracks carry.
+    static bool WriteGPXLineStyle(FILE* file, const GraphicsColor& color, float width, int pattern);
 
     // Tells the listeners about the route and every waypoint.
     void Dispatch(update_action action);

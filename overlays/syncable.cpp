@@ -8,6 +8,7 @@
 
 #include "core/apppaths.h"
 #include "core/heartbeat.h"
+#include "overlays/gpxoutput.h"
 
 CSyncable::CSyncable() : m_modified(CHeartbeat::Timestamp()), m_created(m_modified) {}
 
@@ -28,30 +29,10 @@ bool CSyncable::WriteGPX(FILE* file) const {
 }
 
 bool CSyncable::WriteGPXFile(const std::string& path) const {
-    const std::string tmp = path + ".tmp";
-    FILE* f = std::fopen(tmp.c_str(), "w");
-    if (!f) return false;
-    std::fputs(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<gpx version=\"1.1\" creator=\"Navora for All\"\n"
-        " xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
-        " xmlns:xstyle=\"http://www.topografix.com/GPX/gpx_style/0/2\"\n"
-        " xmlns:xgarmin=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\"\n"
-        " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
-        " xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd "
-        "http://www.topografix.com/GPX/gpx_style/0/2 http://www.topografix.com/GPX/gpx_style/0/2/gpx_style.xsd "
-        "http://www.garmin.com/xmlschemas/GpxExtensions/v3 "
-        "http://www8.garmin.com/xmlschemas/GpxExtensionsv3.xsd\">\n",
-        f);
-    bool ok = WriteGPX(f);
-    std::fputs("</gpx>\n", f);
-    ok = ok && !std::ferror(f);
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok || !ReplaceFile(tmp, path)) {
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    CGPXOutput out(path);
+    if (!out.IsOpen()) return false;
+    if (!WriteGPX(out.File())) out.SetFailed();
+    return out.Close();
 }
 
 uint64_t CSyncable::GetObjectID() {

@@ -6,9 +6,10 @@
 #include <cstring>
 #include <limits>
 
-#include "overlays/gpx_write.h"
 #include "overlays/overlayroute.h"
 #include "overlays/trackmanager.h"
+#include "overlays/xmlnode.h"
+#include "overlays/xmlwrite.h"
 #include "units/units.h"
 
 namespace {
@@ -751,27 +752,41 @@ std::string COverlayTrack::getSubText(const CSimpleGrid&) const {
 
 bool COverlayTrack::WriteGPX(FILE* f) const {
     bool ok = std::fputs("<trk>\n", f) >= 0;
-    ok = GpxWriteTag(f, "name", m_name) && ok;
-    if (!m_description.empty()) ok = GpxWriteTag(f, "desc", m_description) && ok;
-    if (!isDoNotSync()) ok = GpxWriteTag(f, "src", const_cast<COverlayTrack*>(this)->GetObjectIDstr()) && ok;
-    if (!m_category.empty()) ok = GpxWriteTag(f, "type", m_category) && ok;
-    ok = std::fprintf(f,
-                      "<extensions> <xstyle:line>\n<xstyle:color>%02x%02x%02x</xstyle:color>\n"
-                      "<xstyle:opacity>%0.2f</xstyle:opacity>\n<xstyle:width>%0.2f</xstyle:width>\n"
-                      "<xstyle:pattern>%s</xstyle:pattern>\n</xstyle:line> </extensions>\n",
-                      m_lineColor.r, m_lineColor.g, m_lineColor.b, m_lineColor.a / 255.0, double(m_lineWidth),
-                      PatternName(m_lineStyle)) > 0 &&
-         ok;
+    ok = XMLwrite_tag(f, "name", m_name) && ok;
+    if (!m_description.empty()) ok = XMLwrite_tag(f, "desc", m_description) && ok;
+    if (!isDoNotSync()) ok = XMLwrite_tag(f, "src", const_cast<COverlayTrack*>(this)->GetObjectIDstr()) && ok;
+    if (!m_category.empty()) ok = XMLwrite_tag(f, "type", m_category) && ok;
+    ok = COverlayRoute::WriteGPXLineStyle(f, m_lineColor, m_lineWidth, m_lineStyle) && ok;
     ok = std::fputs("<trkseg>\n", f) >= 0 && ok;
+    // Long tracks are the bulk of most exports: points are formatted into one buffer
+    // that goes out in large pieces.
+    std::string buf;
+    buf.reserve(80 << 10);
+    std::string when;
     bool first = true;
     ForEachPoint([&](const CTrackSection&, int, const CTrackPoint& p) {
-        ok = std::fprintf(f, "<trkpt lat=\"%.10f\" lon=\"%.10f\">", p.lat, p.lon) > 0 && ok;
-        if (p.altitude != 0.0f && p.altitude > -9998.0f) ok = std::fprintf(f, "<ele>%.1f</ele>", double(p.altitude)) > 0 && ok;
+        if (!(std::fabs(p.lat) <= 90) || !std::isfinite(p.lon)) return;
+        AppendPointTag(buf, "trkpt", p.lat, p.lon);
+        if (p.altitude != 0.0f && p.altitude > -9998.0f && std::isfinite(p.altitude)) {
+            buf += "<ele>";
+            AppendFixed(buf, double(p.altitude), 1);
+            buf += "</ele>";
+        }
         const double t = p.time > 0 ? p.time : (first ? m_created : 0);
-        if (t > 0) ok = std::fprintf(f, "<time>%s</time>", GpxFormatTime(t).c_str()) > 0 && ok;
-        ok = std::fputs("</trkpt>\n", f) >= 0 && ok;
+        if (t > 0) {
+            format_time(t, when);
+            buf += "<time>";
+            buf += when;
+            buf += "</time>";
+        }
+        buf += "</trkpt>\n";
         first = false;
+        if (buf.size() >= (64 << 10)) {
+            ok = std::fwrite(buf.data(), 1, buf.size(), f) == buf.size() && ok;
+            buf.clear();
+        }
     });
+    if (!buf.empty()) ok = std::fwrite(buf.data(), 1, buf.size(), f) == buf.size() && ok;
     ok = std::fputs("</trkseg>\n", f) >= 0 && ok;
     return std::fputs("</trk>\n", f) >= 0 && ok;
 }

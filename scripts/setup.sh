@@ -26,6 +26,8 @@ PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils xdotool imagemagick socat nginx dbus curl netcat-openbsd
+  # independent checkers of the GPX files Navora writes (schema, and another reader)
+  gpsbabel libxml2-utils
   # TLS for the web client and its tests (test certificates are made with openssl)
   openssl libssl3 ca-certificates
   # OpenGL from Mesa's software rasteriser, for QtQuick's threaded render loop under Xvfb

@@ -69,7 +69,7 @@ TEST_F(AppProcessTest, SecondInstanceForwardsItsFilesToTheFirst) {
     {
         QFile f(gpx);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("<gpx/>");
+        f.write("<gpx version=\"1.1\"><wpt lat=\"50.5\" lon=\"-2.5\"><name>Forwarded</name></wpt></gpx>");
     }
     auto second = Start({QStringLiteral("-profile"), QStringLiteral("t1"), gpx});
     ASSERT_TRUE(second->waitForFinished(15000));
@@ -79,7 +79,7 @@ TEST_F(AppProcessTest, SecondInstanceForwardsItsFilesToTheFirst) {
     EXPECT_FALSE(out2.contains(kReady)) << "the second instance must not bring up a window";
 
     EXPECT_TRUE(WaitForOutput(*first, out1, "Command line: " + gpx.toUtf8())) << out1.constData();
-    EXPECT_TRUE(WaitForOutput(*first, out1, "cannot open GPX files yet")) << out1.constData();
+    EXPECT_TRUE(WaitForOutput(*first, out1, "Imported 1 mark.")) << out1.constData();
 
     // Another profile is another instance.
     QByteArray out3;
