@@ -177,9 +177,16 @@ struct CChartList::WalkState {
     const CChartOutline** first_read = nullptr;
 };
 
-CChartList::Hooks& CChartList::hooks() {
-    static Hooks h;
-    return h;
+namespace {
+IChartFetcher* g_fetcher = nullptr;
+}
+
+void CChartList::SetFetcher(IChartFetcher* fetcher) {
+    g_fetcher = fetcher;
+}
+
+IChartFetcher& CChartList::Fetcher() {
+    return g_fetcher ? *g_fetcher : OnlineChartFetcher();
 }
 
 const std::string& CChartList::getKVSfolder() {
@@ -591,10 +598,8 @@ void CChartList::getAssocFile(const NV_HWND& window, const std::string& type, co
         adopt();
         return done(true, target);
     }
-    const Hooks& h = hooks();
-    if (!h.fetchAssocFile) return fall_back();
-    h.fetchAssocFile(
-        window, type, chart_path, target,
+    Fetcher().FetchAssocFile(
+        window, type, ChartKey(chart_path), target,
         [window, target, adopt, fall_back, done](bool ok, const std::string& downloaded, const std::string& message) {
             std::string problem = message;
             if (ok && !downloaded.empty() && FileNameOf(downloaded) != FileNameOf(target)) {
@@ -642,8 +647,7 @@ void CChartList::CheckForPackageUpdates(const NV_HWND& window, std::function<voi
 }
 
 void CChartList::update_next_package(const NV_HWND& window, std::function<void()> done) {
-    const Hooks& h = hooks();
-    if (m_next_package >= m_package_files.size() || !h.updatePackage) {
+    if (m_next_package >= m_package_files.size()) {
         char text[80];
         std::snprintf(text, sizeof text, "%d Packages are up-to-date", m_packages_checked);
         MessageBoxOK(window, "Check for Updates", text, std::move(done));
@@ -651,7 +655,7 @@ void CChartList::update_next_package(const NV_HWND& window, std::function<void()
     }
     const std::string local = m_package_files[m_next_package];
     std::weak_ptr<bool> alive = m_alive;
-    h.updatePackage(window, "/KVS/" + FileNameOf(local), local, [this, alive, window, done](bool ok) {
+    Fetcher().UpdatePackage(window, "/KVS/" + FileNameOf(local), local, [this, alive, window, done](bool ok) {
         if (alive.expired()) return;  // the catalogue went away while the server answered
         if (ok) ++m_packages_checked;
         ++m_next_package;

@@ -21,6 +21,7 @@
 
 #include "core/persistantdata.h"
 #include "core/uiservices.h"
+#include "maplib/chartfetch.h"
 #include "maplib/chartoutline.h"
 
 // The chart types the user wants to see, and where downloads go.
@@ -58,22 +59,10 @@ public:
         bool operator==(const CFolderAndTime& o) const { return time == o.time && count == o.count; }
     };
 
-    // What the rest of the application provides; each may be left empty.
-    struct Hooks {
-        // Fetches the associated file of `type` for a chart into `target`. The callback
-        // gets success, the path actually written (a differently named file is taken to
-        // be gzip-compressed) and, on failure, the server's message.
-        std::function<void(const NV_HWND& window, const std::string& type, const std::string& chart_path,
-                           const std::string& target,
-                           std::function<void(bool ok, const std::string& downloaded, const std::string& message)>)>
-            fetchAssocFile;
-        // Asks the chart server about one package ("/KVS/" + its file name) and installs
-        // an update when there is one; the callback gets whether the check succeeded.
-        std::function<void(const NV_HWND& window, const std::string& server_path, const std::string& local_path,
-                           std::function<void(bool ok)>)>
-            updatePackage;
-    };
-    static Hooks& hooks();
+    // Where associated files and package updates come from; the online services unless a
+    // test puts in its own (not owned; null restores the online services).
+    static void SetFetcher(IChartFetcher* fetcher);
+    static IChartFetcher& Fetcher();
 
     // The standard folders: application directory, external download folder, the
     // non-volatile directory and the lines of "map_folders.txt", plus the built-in charts.

@@ -134,9 +134,6 @@ void MapImagePainter::onTimer() {
 
 // ---- MapImagePainter2 ----
 
-std::function<void(double, double, std::function<void(bool, const std::string&)>)>
-    MapImagePainter2::downloadBestFreeMap;
-
 MapImagePainter2::MapImagePainter2(QQuickItem* parent) : QQuickPaintedItem(parent) {
     setOpaquePainting(true);
     setFillColor(m_fill);
@@ -243,19 +240,8 @@ void MapImagePainter2::OpenBestMap() {
         openMap(best->path, nullptr);
         return;
     }
-    if (m_lat > 90 || m_lat < -90 || !downloadBestFreeMap) {
-        Q_EMIT opened(false);
-        return;
-    }
-    std::weak_ptr<bool> alive = m_alive;
-    downloadBestFreeMap(m_lat, m_lon, [this, alive](bool ok, const std::string& path) {
-        if (alive.expired()) return;
-        if (ok && !path.empty()) {
-            openMap(path, nullptr);
-        } else {
-            Q_EMIT opened(false);
-        }
-    });
+    // No chart covers the place on this device.
+    Q_EMIT opened(false);
 }
 
 void MapImagePainter2::SetCurrentMapView() {

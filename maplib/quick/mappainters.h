@@ -118,14 +118,9 @@ public:
     void paint(QPainter* painter) override;
     bool Serialize(IOStream& s) override;
 
-    // The online request for the best free chart at a place (the online services set
-    // it); `done` gets the path of the chart fetched, or false.
-    static std::function<void(double lat, double lon, std::function<void(bool ok, const std::string& path)> done)>
-        downloadBestFreeMap;
-
     void openMap(const std::string& path, std::function<void(bool)> done);
     Q_INVOKABLE void closeMap();
-    // The catalogue's best chart for the stored position and scale (or a download).
+    // The catalogue's best chart for the stored position and scale.
     Q_INVOKABLE void OpenBestMap();
     // After a chart opened: the projection again, and the stored position and scale.
     Q_INVOKABLE void SetCurrentMapView();

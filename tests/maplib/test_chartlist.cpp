@@ -12,6 +12,7 @@
 #include "core/pubsub.h"
 #include "maplib/chartlist.h"
 #include "online/mappackage.h"
+#include "maplib/test_chartview_support.h"
 #include "support/recording_ui.h"
 #include "test_chartlist_support.h"
 
@@ -37,17 +38,19 @@ struct ChangeCounter : Listener<CChartList> {
     int count = 0;
 };
 
+
 class ChartListTest : public ::testing::Test {
 protected:
     void SetUp() override {
         saved_show = CSelectMapTypes::Settings().show;
         CSelectMapTypes::Settings().show = CSelectMapTypes::DefaultTypes();
-        CChartList::hooks() = {};
+        CChartList::SetFetcher(&fetcher);
     }
     void TearDown() override {
         CSelectMapTypes::Settings().show = saved_show;
-        CChartList::hooks() = {};
+        CChartList::SetFetcher(nullptr);
     }
+    cvtest::FakeFetcher fetcher;
 
     std::string Root() const { return dir.path().toStdString(); }
     std::string Path(const std::string& rel) const { return Root() + "/" + rel; }
@@ -424,18 +427,23 @@ protected:
 
 TEST_F(AssocFileTest, RedirectionsNameTheFileOrNone) {
     CChartList list(std::vector<std::string>{}, {});
-    // Nothing known and no way to fetch: no file.
+    // Nothing known and the network unreachable: no file.
     list.getAssocFile(NV_HWND(), "nvi", chart, Capture());
     EXPECT_FALSE(ok);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].title, "Download failed");
 
     WriteWholeFile(kvs + "/index.nvi", "index");
     WriteWholeFile(kvs + "/other.nvi", "index");
     ASSERT_TRUE(CChartList::writeDefaultAssoc("nvi", kvs + "/index.nvi"));
     EXPECT_EQ(ReadWholeFile(kvs + "/redir/nvi.default.txt"), "index.nvi\n");  // stored relative
     EXPECT_EQ(CChartList::getDefaultAssocFile("nvi"), kvs + "/index.nvi");
+    // The fetch fails again, and the default stands in.
+    ui.Clear();
     list.getAssocFile(NV_HWND(), "nvi", chart, Capture());
     EXPECT_TRUE(ok);
     EXPECT_EQ(got, kvs + "/index.nvi");
+    ui.Clear();
 
     const std::string redirect = CChartList::AssocRedirectFile("nvi", chart);
     WriteWholeFile(redirect, "other.nvi\n");
@@ -455,10 +463,10 @@ TEST_F(AssocFileTest, RedirectionsNameTheFileOrNone) {
 TEST_F(AssocFileTest, FetchedFilesAreUnpackedAndRemembered) {
     CChartList list(std::vector<std::string>{}, {});
     std::string asked_target;
-    CChartList::hooks().fetchAssocFile = [&](const NV_HWND&, const std::string& type, const std::string& path,
-                                             const std::string& target, auto done) {
+    fetcher.fetch = [&](const std::string& type, const std::string& key, const std::string& target,
+                        const IChartFetcher::FetchDone& done) {
         EXPECT_EQ(type, "nvi");
-        EXPECT_EQ(path, chart);
+        EXPECT_EQ(key, "harbour");
         asked_target = target;
         const std::string gz = target + ".gz";
         gzFile f = gzopen(gz.c_str(), "wb");
@@ -475,7 +483,7 @@ TEST_F(AssocFileTest, FetchedFilesAreUnpackedAndRemembered) {
     EXPECT_EQ(CChartList::getDefaultAssocFile("nvi"), got);
 
     // Known now: no second fetch.
-    CChartList::hooks().fetchAssocFile = [&](auto&&...) { ADD_FAILURE() << "fetched again"; };
+    fetcher.fetch = [&](auto&&...) { ADD_FAILURE() << "fetched again"; };
     list.getAssocFile(NV_HWND(), "nvi", chart, Capture());
     EXPECT_TRUE(ok);
 }
@@ -484,8 +492,8 @@ TEST_F(AssocFileTest, FailedFetchTellsTheUserAndFallsBackToTheDefault) {
     CChartList list(std::vector<std::string>{}, {});
     WriteWholeFile(kvs + "/world.nvi", "index");
     CChartList::writeDefaultAssoc("nvi", kvs + "/world.nvi");
-    CChartList::hooks().fetchAssocFile = [](const NV_HWND&, const std::string&, const std::string&, const std::string&,
-                                            auto done) { done(false, "", "Server said no"); };
+    fetcher.fetch = [](const std::string&, const std::string&, const std::string&,
+                       const IChartFetcher::FetchDone& done) { done(false, "", "Server said no"); };
     list.getAssocFile(NV_HWND(), "nvi", chart, Capture());
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].title, "Download failed");
@@ -495,8 +503,8 @@ TEST_F(AssocFileTest, FailedFetchTellsTheUserAndFallsBackToTheDefault) {
 
     // A download that claims to be compressed but is not.
     ui.Clear();
-    CChartList::hooks().fetchAssocFile = [](const NV_HWND&, const std::string&, const std::string&,
-                                            const std::string& target, auto done) {
+    fetcher.fetch = [](const std::string&, const std::string&, const std::string& target,
+                       const IChartFetcher::FetchDone& done) {
         WriteWholeFile(target + ".gz", "this is not gzip");
         done(true, target + ".gz", "");
     };
@@ -521,8 +529,7 @@ TEST_F(AssocFileTest, PackageCheckWalksEveryPackage) {
     WriteWholeFile(kvs + "/a.NVPKG", "");
     WriteWholeFile(kvs + "/c.nvpkg.tmp", "");
     std::vector<std::string> asked;
-    CChartList::hooks().updatePackage = [&](const NV_HWND&, const std::string& server, const std::string&,
-                                            std::function<void(bool)> next) {
+    fetcher.update = [&](const std::string& server, std::function<void(bool)> next) {
         asked.push_back(server);
         next(true);
     };

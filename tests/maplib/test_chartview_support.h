@@ -23,6 +23,29 @@
 
 namespace cvtest {
 
+// The network as the tests want it; by default it is unreachable.
+struct FakeFetcher : IChartFetcher {
+    std::function<void(const std::string& type, const std::string& key, const std::string& target,
+                       const FetchDone& done)>
+        fetch;
+    std::function<void(const std::string& server_path, std::function<void(bool)> done)> update;
+
+    void FetchAssocFile(const NV_HWND&, const std::string& type, const std::string& key, const std::string& target,
+                        FetchDone done) override {
+        if (fetch)
+            fetch(type, key, target, done);
+        else
+            done(false, "", "offline");
+    }
+    void UpdatePackage(const NV_HWND&, const std::string& server_path, const std::string&,
+                       std::function<void(bool)> done) override {
+        if (update)
+            update(server_path, std::move(done));
+        else
+            done(false);
+    }
+};
+
 struct TestChart {
     std::string name;
     double north, south, west, east;

@@ -186,7 +186,10 @@ TEST_F(MapItemFixture, AnswersTheApplicationAsAMapControllable) {
     // The place search gets the position looked at.
     {
         RecordingUi ui;
+        cvtest::FakeFetcher offline;
+        CChartList::SetFetcher(&offline);
         map->GetAssocAndFindPlace(map->Hwnd());
+        CChartList::SetFetcher(nullptr);
         ASSERT_EQ(ui.pages, std::vector<std::string>{"FindPlace"});
     }
     const CPageRequest request = IMapControllable::FindPlaceRequest("", lat, lon);
