@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 
 #include "core/threadcheck.h"
+#include "online/webclient.h"
 
 namespace {
 
@@ -234,7 +236,16 @@ void CCachedQuickChart::square_map::get_chunk_box(int& cx0, int& cy0, int& cx1, 
 }
 
 // ---------------------------------------------------------------------------------------
-// Download stand-in
+// Download worker
+
+struct CCachedQuickChart::CWebWorker::Slot {
+    std::shared_ptr<CWebServer_NB_sliced> web;
+    bool busy = false;
+    uint32_t key = 0;  // qct::ChunkKey::ColumnMajor() of the chunk in work
+};
+
+CCachedQuickChart::CWebWorker::CWebWorker() = default;
+CCachedQuickChart::CWebWorker::~CWebWorker() = default;
 
 void CCachedQuickChart::CWebWorker::Bind(CQuickChart::CChunkFile* file, CQuickChart* chart) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -259,9 +270,151 @@ bool CCachedQuickChart::CWebWorker::IsActive() const {
     return m_file != nullptr;
 }
 
-bool CCachedQuickChart::CWebWorker::OutputReady() const {
+bool CCachedQuickChart::CWebWorker::isBusy() const {
+    for (const auto& s : m_slots)
+        if (s->busy) return true;
+    return false;
+}
+
+int CCachedQuickChart::CWebWorker::ErrorsInARow() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_errors;
+}
+
+bool CCachedQuickChart::CWebWorker::OutputReady() {
+    NV_ASSERT_GUI_THREAD();
+    Pump();
     std::lock_guard<std::mutex> lock(m_mutex);
     return !m_output.empty();
+}
+
+namespace {
+long long NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+constexpr long long kRetryMs = 10000;
+}  // namespace
+
+void CCachedQuickChart::CWebWorker::Pump() {
+    CQuickChart::CChunkFile* file;
+    CQuickChart* chart;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        file = m_file;
+        chart = m_chart;
+        if (!file || !chart || m_errors > kMaxErrorsInARow) return;
+    }
+    std::weak_ptr<int> alive = m_alive;
+    if (!m_location) {
+        if (m_resolving || NowMs() < m_retry_at) return;
+        m_resolving = true;
+        chart->GetRedirectedDownloadPath([this, alive](const CChunkServerLocation& location) {
+            if (alive.expired()) return;
+            m_resolving = false;
+            if (!location.IsValid()) {
+                m_retry_at = NowMs() + kRetryMs;
+                return;
+            }
+            m_location = std::make_unique<CChunkServerLocation>(location);
+            for (int i = 0; i < kSlots; ++i) {
+                m_slots.push_back(std::make_unique<Slot>());
+                m_slots.back()->web = std::make_shared<CWebServer_NB_sliced>(location.server, true);
+            }
+            Pump();
+        });
+        return;
+    }
+    if (!file->HasHeader()) {
+        if (m_header_pending || NowMs() < m_retry_at) return;
+        m_header_pending = true;
+        file->download_header_if_needed(*m_location, chart->ChunkColumns(), chart->ChunkRows(),
+                                        [this, alive](bool ok) {
+                                            if (alive.expired()) return;
+                                            m_header_pending = false;
+                                            if (!ok) {
+                                                m_retry_at = NowMs() + kRetryMs;
+                                                return;
+                                            }
+                                            // Everything read so far showed the chart as absent.
+                                            if (m_chart) m_chart->invalidate_read_cache();
+                                            std::lock_guard<std::mutex> lock(m_mutex);
+                                            for (const auto& n : m_needed)
+                                                m_output.insert(qct::ChunkKey{n.second.row, n.second.column}.RowMajor());
+                                        });
+        return;
+    }
+    for (auto& slot : m_slots)
+        if (!slot->busy) TakeJob(*slot);
+}
+
+void CCachedQuickChart::CWebWorker::TakeJob(Slot& slot) {
+    int row = 0, column = 0, wanted = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_errors > kMaxErrorsInARow || !m_file) return;
+        auto best = m_needed.end();
+        for (auto it = m_needed.begin(); it != m_needed.end();) {
+            bool taken = false;
+            for (const auto& s : m_slots)
+                if (s->busy && s->key == it->first) taken = true;
+            if (taken) {
+                it = m_needed.erase(it);
+                continue;
+            }
+            const Needed& n = it->second;
+            if (n.decoded > m_target && (best == m_needed.end() || n.decoded > best->second.decoded) &&
+                m_file->CanDownloadChunk(n.row, n.column))
+                best = it;
+            ++it;
+        }
+        if (best == m_needed.end()) return;
+        slot.key = best->first;
+        row = best->second.row;
+        column = best->second.column;
+        wanted = std::clamp(best->second.decoded - 1, 0, 9);
+    }
+    slot.busy = true;
+    auto c = std::make_shared<DownloadChunk_context>();
+    c->row = row;
+    c->column = column;
+    c->wanted = wanted;
+    c->location = *m_location;
+    c->web = slot.web;
+    std::weak_ptr<int> alive = m_alive;
+    Slot* s = &slot;
+    std::weak_ptr<DownloadChunk_context> weak = c;
+    c->done = [this, alive, s, weak](bool ok, int level) {
+        if (alive.expired()) return;
+        if (auto context = weak.lock()) {
+            m_bytes += context->bytes;
+            if (ok && context->fetched) ++m_fetched;
+        }
+        DownloadChunkCallback(*s, ok, level);
+    };
+    m_file->DownloadChunk(c);
+}
+
+void CCachedQuickChart::CWebWorker::DownloadChunkCallback(Slot& slot, bool ok, int level) {
+    slot.busy = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!ok) {
+            ++m_errors;
+        } else {
+            m_errors = 0;
+            auto it = m_needed.find(slot.key);
+            if (it != m_needed.end()) {
+                // Done when the view's level is reached, or when the server had nothing finer.
+                if (m_target >= level || level >= it->second.decoded)
+                    m_needed.erase(it);
+                else
+                    it->second.decoded = level;
+            }
+            m_output.insert(qct::ChunkKey::FromColumnMajor(slot.key).RowMajor());
+        }
+    }
+    TakeJob(slot);
 }
 
 std::vector<uint32_t> CCachedQuickChart::CWebWorker::TakeOutput() {

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "charts/qct.h"
+#include "charts/qct_download.h"
 #include "core/geometry.h"
 #include "core/uiservices.h"
 #include "core/workerthread.h"
@@ -107,15 +108,24 @@ public:
         void get_chunk_box(int& cx0, int& cy0, int& cx1, int& cy1) const;
     };
 
-    // Stand-in for the chunk download worker: it takes the requests that the missing-data
-    // callback makes and keeps them in the order the downloader will want them, but does
-    // not fetch anything yet, so it is never busy and never has output of its own.
-    // ChunkArrived() is how a finished download is reported.
+    // The chunk download worker. Renderer threads report chunks they could only show
+    // coarser than wanted (AddRequest); on the GUI thread, driven by TimerCallback, up to
+    // 8 job slots, each with its own web client, fetch them one level finer at a time,
+    // coarsest first, until the view's level is reached. Finished chunks come back
+    // through TakeOutput, and the squares over them are read again. More than 3 failures
+    // in a row stop it until the chart is reopened or the squares are invalidated.
     class CWebWorker {
     public:
+        static constexpr int kSlots = 8;
+        static constexpr int kMaxErrorsInARow = 3;
         struct Needed {
             int row = 0, column = 0, decoded = 0;
         };
+
+        CWebWorker();
+        ~CWebWorker();
+        CWebWorker(const CWebWorker&) = delete;
+        CWebWorker& operator=(const CWebWorker&) = delete;
 
         // Worker threads.
         void Bind(CQuickChart::CChunkFile* file, CQuickChart* chart);
@@ -123,8 +133,9 @@ public:
 
         // GUI thread.
         bool IsActive() const;
-        bool isBusy() const { return false; }
-        bool OutputReady() const;
+        // Starts the slots and gives idle ones work. True when output is waiting.
+        bool OutputReady();
+        bool isBusy() const;
         // Chunks that finished since the last call (qct::ChunkKey::RowMajor()).
         std::vector<uint32_t> TakeOutput();
         void ChunkArrived(int row, int column);
@@ -133,8 +144,16 @@ public:
         int TargetLevel() const;
         std::vector<Needed> NeededChunks() const;  // in download order
         long long RequestCount() const;            // requests received since made
+        int ErrorsInARow() const;
+        long long BytesReceived() const { return m_bytes; }
+        int ChunksFetched() const { return m_fetched; }
 
     private:
+        struct Slot;
+        void Pump();
+        void TakeJob(Slot& slot);
+        void DownloadChunkCallback(Slot& slot, bool ok, int level);
+
         mutable std::mutex m_mutex;
         CQuickChart::CChunkFile* m_file = nullptr;
         CQuickChart* m_chart = nullptr;
@@ -142,6 +161,17 @@ public:
         std::map<uint32_t, Needed> m_needed;  // by qct::ChunkKey::ColumnMajor(): the download order
         long long m_request_count = 0;
         std::set<uint32_t> m_output;
+        int m_errors = 0;
+
+        // GUI thread.
+        std::vector<std::unique_ptr<Slot>> m_slots;
+        std::unique_ptr<CChunkServerLocation> m_location;
+        bool m_resolving = false;
+        bool m_header_pending = false;
+        long long m_retry_at = 0;  // ms since the epoch: when a failed location or header is asked again
+        long long m_bytes = 0;
+        int m_fetched = 0;
+        std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     };
 
     class CWorker;
