@@ -281,6 +281,10 @@ int CCachedQuickChart::CWebWorker::ErrorsInARow() const {
     return m_errors;
 }
 
+bool CCachedQuickChart::CWebWorker::Stopped() const {
+    return ErrorsInARow() > kMaxErrorsInARow || m_location_failed || m_header_failed;
+}
+
 bool CCachedQuickChart::CWebWorker::OutputReady() {
     NV_ASSERT_GUI_THREAD();
     Pump();
@@ -312,7 +316,8 @@ void CCachedQuickChart::CWebWorker::Pump() {
         chart->GetRedirectedDownloadPath([this, alive](const CChunkServerLocation& location) {
             if (alive.expired()) return;
             m_resolving = false;
-            if (!location.IsValid()) {
+            m_location_failed = !location.IsValid();
+            if (m_location_failed) {
                 m_retry_at = NowMs() + kRetryMs;
                 return;
             }
@@ -332,6 +337,7 @@ void CCachedQuickChart::CWebWorker::Pump() {
                                         [this, alive](bool ok) {
                                             if (alive.expired()) return;
                                             m_header_pending = false;
+                                            m_header_failed = !ok;
                                             if (!ok) {
                                                 m_retry_at = NowMs() + kRetryMs;
                                                 return;

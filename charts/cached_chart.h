@@ -145,6 +145,9 @@ public:
         std::vector<Needed> NeededChunks() const;  // in download order
         long long RequestCount() const;            // requests received since made
         int ErrorsInARow() const;
+        // It fetches nothing more: too many failures in a row, or the server or its
+        // chunk-file header could not be had (asked again after a while).
+        bool Stopped() const;
         long long BytesReceived() const { return m_bytes; }
         int ChunksFetched() const { return m_fetched; }
 
@@ -168,6 +171,8 @@ public:
         std::unique_ptr<CChunkServerLocation> m_location;
         bool m_resolving = false;
         bool m_header_pending = false;
+        bool m_location_failed = false;
+        bool m_header_failed = false;
         long long m_retry_at = 0;  // ms since the epoch: when a failed location or header is asked again
         long long m_bytes = 0;
         int m_fetched = 0;

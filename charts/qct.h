@@ -382,6 +382,9 @@ public:
     // nautical miles of it.
     void DownloadRoute(const CPolyline& route, double distance_nm, std::shared_ptr<CProgressDialogData> progress,
                        BulkDone done);
+    // The same in chart pixels: chunks whose centre lies nearer than `distance` pixels.
+    void DownloadRouteInPixels(const CPolyline& pixels, double distance, std::shared_ptr<CProgressDialogData> progress,
+                               BulkDone done);
     void DownloadWholeMap(std::shared_ptr<CProgressDialogData> progress, BulkDone done);
     bool IsDownloading() const;
     void CancelDownload();

@@ -740,7 +740,12 @@ void CQuickChart3::DownloadRoute(const CPolyline& route, double distance_nm,
         if (s > 0 && (scale == 0 || s < scale)) scale = s;
     }
     const double distance = scale > 0 && distance_nm >= 0 ? distance_nm / scale : 0;
-    StartBulk(std::make_unique<CRouteDownloader>(this, std::move(pixels), distance, std::move(progress), done), done);
+    DownloadRouteInPixels(pixels, distance, std::move(progress), std::move(done));
+}
+
+void CQuickChart3::DownloadRouteInPixels(const CPolyline& pixels, double distance,
+                                         std::shared_ptr<CProgressDialogData> progress, BulkDone done) {
+    StartBulk(std::make_unique<CRouteDownloader>(this, pixels, distance, std::move(progress), done), done);
 }
 
 void CQuickChart3::DownloadWholeMap(std::shared_ptr<CProgressDialogData> progress, BulkDone done) {
