@@ -10,6 +10,7 @@
 
 #include "charts/qct.h"
 #include "charts/qct_download.h"
+#include "charts/qct_passage.h"
 #include "online/online_test_util.h"
 #include "online/onlinesettings.h"
 #include "online/webclient.h"
@@ -208,6 +209,52 @@ TEST_P(OnlineChunks, BulkAreaRouteAndWholeFillTheChunkStore) {
     const long long store = QFileInfo(set.server).size();
     EXPECT_GT(estimate, store / 2);
     EXPECT_LT(estimate, store * 2);
+}
+
+
+// Passage readiness over the device's charts: what is missing before, the corridor fetched
+// at full detail, and a stretch of the route that no chart covers.
+TEST_P(OnlineChunks, PassageReadinessAlongARoute) {
+    auto run = [&](CPolyline route, bool download) {
+        CPassagePreparer preparer({set.local.toStdString()}, std::move(route), 0.5, nullptr, download);
+        CPassageReport report;
+        bool done = false;
+        preparer.Start([&](const CPassageReport& r) {
+            report = r;
+            done = true;
+        });
+        EXPECT_TRUE(WaitUntil([&] { return done; }, 60000));
+        return report;
+    };
+    CPolyline route;  // along the southern chunk row, inside the chart
+    route.Add(-1.9, 50.2);
+    route.Add(-1.1, 50.2);
+
+    CPassageReport r = run(route, false);
+    ASSERT_EQ(r.charts.size(), 1u);
+    EXPECT_EQ(r.needed, 3);
+    EXPECT_EQ(r.missing, 3);
+    EXPECT_FALSE(r.ready);
+    EXPECT_NE(r.summary.find("3 of 3"), std::string::npos) << r.summary;
+    EXPECT_EQ(r.charts[0].missing_areas.size(), 1u);  // one row: one merged outline
+
+    r = run(route, true);
+    EXPECT_TRUE(r.ready) << r.summary;
+    EXPECT_EQ(r.present, 3);
+    EXPECT_EQ(r.charts[0].download.downloaded, 2);  // the third is blank on the server
+    EXPECT_EQ(r.route_samples_offline, r.route_samples);
+    for (int c = 0; c < r.charts[0].cols; ++c)
+        EXPECT_EQ(r.charts[0].cells[size_t((1 - r.charts[0].r0) * r.charts[0].cols + c)], 1);
+    Chart local(set.local);
+    EXPECT_FALSE(local.File().ChunkIsFullyDownloaded(0, 0));  // outside the corridor
+
+    route.Add(-0.6, 50.2);  // on beyond the chart's eastern edge
+    r = run(route, false);
+    EXPECT_FALSE(r.ready);
+    EXPECT_EQ(r.missing, 0);
+    ASSERT_EQ(r.uncovered.size(), 1u);
+    EXPECT_NEAR(r.uncovered[0].second.x, -0.6, 0.01);
+    EXPECT_NE(r.summary.find("covered by no chart"), std::string::npos) << r.summary;
 }
 
 INSTANTIATE_TEST_SUITE_P(HttpAndHttps, OnlineChunks, ::testing::Values(false, true));
