@@ -56,6 +56,7 @@ public:
         void ProcessJob() override {
             td.missing_data = &CWorker::MissingDataCallback;
             td.missing_context = this;
+            square->outputs_seen = owner->outputs_applied.load();
             square->Read(owner->chart, td);
             {
                 std::lock_guard<std::mutex> processed_lock(owner->processed_mutex);
@@ -118,6 +119,7 @@ public:
     CWebWorker web;
     std::atomic<bool> disabled_hit{false};
     std::atomic<bool> download_requested{false};
+    std::atomic<unsigned> outputs_applied{0};  // counted after the read cache was cleared for them
 
 protected:
     JobData* GetJobForThread(int slot) override {
@@ -713,7 +715,12 @@ void CCachedQuickChart::CollectResults() {
             }
         }
     }
-    for (auto& sq : done) m_dibs.push_front(std::move(sq));
+    const unsigned outputs = m_worker->outputs_applied.load();
+    for (auto& sq : done) {
+        // Read while downloaded data was being applied: it may have missed it, read again.
+        if (sq->refresh == 1 && sq->outputs_seen != outputs && sq->zoom == m_map.zoom) sq->refresh = 2;
+        m_dibs.push_front(std::move(sq));
+    }
 }
 
 namespace {
@@ -741,6 +748,8 @@ void CCachedQuickChart::ApplyDownloadOutput() {
         bx1 = std::max(bx1, double(chunk.column + 1) * kChunk);
         by1 = std::max(by1, double(chunk.row + 1) * kChunk);
     }
+    // Squares read from now on see the new data; those in the workers are checked when collected.
+    m_worker->outputs_applied.fetch_add(1);
     for (auto it = m_dibs.begin(); it != m_dibs.end();) {
         auto next = std::next(it);
         DIB_square& sq = **it;

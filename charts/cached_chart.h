@@ -63,6 +63,10 @@ public:
         QPixmap pixmap;                      // made from `image` the first time a frame shows it after a read
         bool pixmap_ok = false;
         unsigned frame = 0;  // the number of the last frame that shows it
+        // How many batches of downloaded chunks had been applied when the read began: a
+        // square that waits for data and was read before the latest batch may show what
+        // the batch replaced.
+        unsigned outputs_seen = 0;
 
         bool IsValid() const { return zoom != kInvalidZoom; }
         void Invalidate() {
