@@ -17,7 +17,16 @@ constexpr int kChunk = qct::kChunkSide;
 constexpr double kChunkHalfDiagonal = 725.0;
 constexpr int kMaxRouteSamples = 5000;
 
-// The corridor in chart pixels: the route and the distance a chunk centre may lie from it.
+double DistanceNm(double lat1, double lon1, double lat2, double lon2) {
+    constexpr double kRad = M_PI / 180.0;
+    const double dlat = (lat2 - lat1) * kRad, dlon = (lon2 - lon1) * kRad;
+    const double a = std::sin(dlat / 2) * std::sin(dlat / 2) +
+                     std::cos(lat1 * kRad) * std::cos(lat2 * kRad) * std::sin(dlon / 2) * std::sin(dlon / 2);
+    return 2 * std::asin(std::min(1.0, std::sqrt(a))) * 180.0 / M_PI * 60.0;
+}
+
+}  // namespace
+
 bool CorridorPixels(const CQuickChart* chart, const CPolyline& route, double width_nm, CPolyline& px, double& d_px) {
     px.Clear();
     double scale = 0;
@@ -33,16 +42,6 @@ bool CorridorPixels(const CQuickChart* chart, const CPolyline& route, double wid
     d_px = width_nm / 2.0 / scale + kChunkHalfDiagonal;
     return std::isfinite(d_px);
 }
-
-double DistanceNm(double lat1, double lon1, double lat2, double lon2) {
-    constexpr double kRad = M_PI / 180.0;
-    const double dlat = (lat2 - lat1) * kRad, dlon = (lon2 - lon1) * kRad;
-    const double a = std::sin(dlat / 2) * std::sin(dlat / 2) +
-                     std::cos(lat1 * kRad) * std::cos(lat2 * kRad) * std::sin(dlon / 2) * std::sin(dlon / 2);
-    return 2 * std::asin(std::min(1.0, std::sqrt(a))) * 180.0 / M_PI * 60.0;
-}
-
-}  // namespace
 
 CPassagePreparer::CPassagePreparer(std::vector<std::string> chart_paths, CPolyline route, double width_nm,
                                    std::shared_ptr<CProgressDialogData> progress, bool download)

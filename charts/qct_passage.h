@@ -17,6 +17,12 @@
 #include "core/geometry.h"
 #include "core/uiservices.h"
 
+// A corridor of `width_nm` (full width) along a latitude/longitude route (x = longitude),
+// in the chart's pixels: the route, and how near a chunk centre must lie to it for some
+// part of the chunk to lie in the corridor. False when the route misses the chart's
+// projection or the chart has no scale.
+bool CorridorPixels(const CQuickChart* chart, const CPolyline& route, double width_nm, CPolyline& px, double& d_px);
+
 // One chart that the corridor touches.
 struct CPassageChartReport {
     std::string path;

@@ -139,8 +139,13 @@ int RunQctDownload(const QStringList& argv) {
         c3->DownloadWholeMap(progress, done);
     else if (hasArea)
         c3->DownloadPolygon(polygon, progress, done);
-    else
-        c3->DownloadRoute(route, width_nm / 2.0, progress, done);
+    else {
+        // Every chunk any part of which lies in the corridor.
+        CPolyline pixels;
+        double distance = 0;
+        if (!CorridorPixels(c3, route, width_nm, pixels, distance)) pixels.Clear();
+        c3->DownloadRouteInPixels(pixels, distance, progress, done);
+    }
     RunUntil(finished);
     chart->Destroy();
     if (!report.message.empty()) std::fprintf(stderr, "qct-download: %s\n", report.message.c_str());
