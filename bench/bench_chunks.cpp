@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Whole-chart download of a chunked chart from a real nginx on loopback: 20 x 10 chunks of
-// noisy image data (about 200 MB on the server), fetched into an empty chunk store by the
-// bulk downloader with its eight parallel jobs.
+// Chunked charts from a real nginx on loopback: a 20 x 10 chunk chart of noisy image data
+// (about 150 MB on the server) downloaded whole into an empty chunk store by the bulk
+// downloader, and the map's paint while the view's chunks arrive level by level.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QThread>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -18,6 +22,7 @@
 #include "charts/qct_download.h"
 #include "charts/qct_format.h"
 #include "charts/qct_writer.h"
+#include "maplib/chartview.h"
 #include "online/onlinesettings.h"
 #include "support/nginx_fixture.h"
 
@@ -146,10 +151,52 @@ void BM_WholeChartDownload(benchmark::State& state) {
 }
 BENCHMARK(BM_WholeChartDownload)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// One paint (the heartbeat, the frame's preparation and the drawing) of a 1024 x 768 view
+// over an empty chunk store with automatic download on; between paints the event loop runs
+// for a moment so that replies and decoded squares come in.
+void BM_PaintWhileChunksArrive(benchmark::State& state) {
+    Fixture& f = Shared();
+    if (!f.error.empty()) return state.SkipWithError(f.error.c_str());
+    QDir(f.dir.path() + "/local/Bench.qc3").removeRecursively();
+    CQuickChartView::settings().automatic_download = true;
+    CQuickChartView::AutomaticDownloadChanged();
+    CQuickChartView view;
+    view.setScreenRect(0, 0, 1024, 768);
+    bool opened = false, ok = false;
+    view.onOpen(NV_HWND(), f.chart.toStdString(), false, [&](bool success) {
+        ok = success;
+        opened = true;
+    });
+    RunUntil(opened);
+    if (!ok) return state.SkipWithError("the chart does not open");
+    const FPoint c = view.ScreenCentre();
+    view.ZoomToLevel(int(state.range(0)), c.x, c.y);
+    QImage img(1024, 768, QImage::Format_RGB32);
+    int loading_frames = 0;
+    for (auto _ : state) {
+        view.onTimer();
+        view.PrepareFrame();
+        QPainter p(&img);
+        benchmark::DoNotOptimize(view.onDraw(&p, 0, 0, 1024, 768));
+        p.end();
+        state.PauseTiming();
+        if (view.isLoading()) ++loading_frames;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+        QThread::msleep(2);
+        state.ResumeTiming();
+    }
+    const auto* web = view.WebWorker();
+    state.counters["loading_frames"] = loading_frames;
+    state.counters["chunks_fetched"] = web ? web->ChunksFetched() : 0;
+    state.counters["MB_fetched"] = web ? double(web->BytesReceived()) / 1e6 : 0;
+}
+BENCHMARK(BM_PaintWhileChunksArrive)->Arg(0)->Arg(2)->Iterations(300)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
