@@ -848,6 +848,7 @@ bool CCachedQuickChart::BuildFrame(Frame& frame) {
     const double half = kSquare / 2.0;
     const QRectF whole(0, 0, kSquare, kSquare);
     bool complete = true;
+    m_last_waiting = false;
     for (int row = 0; row < m.R; ++row) {
         for (int col = 0; col < m.C; ++col) {
             const size_t cell = size_t(row) * m.C + col;
@@ -855,6 +856,7 @@ bool CCachedQuickChart::BuildFrame(Frame& frame) {
             const double cx = double(grid_col) * kSquare, cy = double(grid_row) * kSquare;
             if (DIB_square* sq = m.current[cell]) {
                 show(sq, whole, cx, cy, kSquare);
+                if (sq->refresh == 1) m_last_waiting = true;
                 if (sq->refresh == 2) {
                     m_map.current[cell] = nullptr;  // shown once more, and read again
                     complete = false;

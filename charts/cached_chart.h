@@ -220,6 +220,8 @@ public:
     // --- Inspection, for tools, tests and benchmarks (GUI thread) ---
     // True when the last Update filled every cell from a square of its own zoom.
     bool LastFrameComplete() const { return m_last_complete; }
+    // The last frame shows squares whose chunk data was asked for and has not come.
+    bool LastFrameWaitsForData() const { return m_last_waiting; }
     // Squares in existence: the list plus those queued, in work or processed.
     int SquareCount() const { return m_square_count; }
     int DibListSize() const { return static_cast<int>(m_dibs.size()); }
@@ -273,6 +275,7 @@ private:
     unsigned m_frame_number = 0;
     int m_square_count = 0;
     bool m_last_complete = false;
+    bool m_last_waiting = false;
     bool m_repaint_requested = false;
     bool m_paused = false;
     bool m_status_shown = false;       // the download-disabled message is on the status line

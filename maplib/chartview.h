@@ -219,6 +219,7 @@ public:
     using CCachedQuickChart::isLoading;
     using CCachedQuickChart::IsOpen;
     using CCachedQuickChart::LastFrameComplete;
+    using CCachedQuickChart::LastFrameWaitsForData;
     using CCachedQuickChart::WebWorker;
 
     int ZoomLevel() const { return m_vp.mode; }

@@ -94,9 +94,12 @@ bool RenderChartView(const RenderViewRequest& request, RenderViewResult& result,
             // The frame counts once nothing is on its way or waiting to be asked for.
             result.chunksFetched = web->ChunksFetched();
             result.bytesFetched = web->BytesReceived();
-            result.downloadStopped = web->Stopped();
+            const bool settled = !view.isLoading() && web->NeededChunks().empty();
+            // Stopped for failures, or the last download failed and nothing else is coming:
+            // the missing data is asked for again only when the view is read again.
+            result.downloadStopped = web->Stopped() || (settled && web->ErrorsInARow() > 0);
             if (result.downloadStopped) return true;
-            return !view.isLoading() && web->NeededChunks().empty();
+            return settled && !view.LastFrameWaitsForData();
         },
         clock, request.timeoutMs);
     if (result.downloadStopped) result.complete = false;

@@ -63,14 +63,17 @@ class ProgressTicker {
 public:
     explicit ProgressTicker(std::shared_ptr<CProgressDialogData> p) : m_progress(std::move(p)) {
         m_timer.setInterval(250);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            std::fprintf(stderr, "progress %.1f%% %lld bytes\n", m_progress->Progress() * 100.0, m_progress->BytesDone());
-            std::fflush(stderr);
-        });
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { Print(); });
         m_timer.start();
     }
+    ~ProgressTicker() { Print(); }  // where it ended, however quickly
 
 private:
+    void Print() {
+        std::fprintf(stderr, "progress %.1f%% %lld bytes\n", m_progress->Progress() * 100.0, m_progress->BytesDone());
+        std::fflush(stderr);
+    }
+
     std::shared_ptr<CProgressDialogData> m_progress;
     QTimer m_timer;
 };

@@ -3,16 +3,19 @@
 // authority: a chart whose chunk store is an empty file fills in through
 // `render-view --online` until the frame equals the complete chart's, and `qct-download`
 // reports what it fetched.
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "charts/qct.h"
+#include "online/online_test_util.h"
 #include "online_chart_util.h"
 #include "support/nginx_fixture.h"
 
@@ -24,11 +27,14 @@ struct ToolRun {
     QString err;
 };
 
-ToolRun RunTool(const QStringList& args) {
+// With `serve`, the event loop runs while the tool does, for a server in this process.
+ToolRun RunTool(const QStringList& args, bool serve = false) {
     QProcess p;
     p.start(QStringLiteral(NAVORA_TOOL_PATH), args);
     ToolRun r;
-    if (!p.waitForFinished(120000)) {
+    const bool finished = serve ? WaitUntil([&] { return p.state() == QProcess::NotRunning; }, 120000)
+                                : p.waitForFinished(120000);
+    if (!finished) {
         p.kill();
         p.waitForFinished();
         r.err = QStringLiteral("navora-tool did not finish");
@@ -104,6 +110,41 @@ TEST(OnlineTool, EmptyChunkStoreFillsInUntilTheFrameEqualsTheFullChart) {
     EXPECT_EQ(none.exit_code, 1);
     EXPECT_FALSE(none.json["complete"].toBool());
     EXPECT_NE(none.err.indexOf("Failed to download chunkfile header"), -1) << none.err.toStdString();
+}
+
+// The view's chunks never come (the server resets every chunk request): the renderer's
+// worker stops after a few failures and render-view gives up at once instead of waiting,
+// reporting the frame incomplete.
+TEST(OnlineTool, RenderViewGivesUpWhenTheServerFailsEveryChunk) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    onlinetest::ChartSet set;
+    ASSERT_TRUE(onlinetest::MakeChartSet(dir.path(), "Harbour", 1500, 1000, set));
+    const QByteArray store = ReadBytes(set.server);
+    HostileServer hostile([&](QTcpSocket* s, const HostileServer::Request& rq) {
+        const auto m = QRegularExpression(R"(bytes=(\d+)-(\d+))").match(QString::fromLatin1(rq.Header("Range")));
+        if (!m.hasMatch() || rq.head.contains(".redir.txt")) {
+            s->write("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+            return;
+        }
+        const long long a = m.captured(1).toLongLong(), b = std::min<long long>(m.captured(2).toLongLong(), store.size() - 1);
+        if (a >= 40 + 8 * 2) return s->abort();  // past the header and the offset table
+        const QByteArray body = store.mid(a, b - a + 1);
+        s->write("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + QByteArray::number(a) + "-" +
+                 QByteArray::number(b) + "/" + QByteArray::number(store.size()) + "\r\nContent-Length: " +
+                 QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const ToolRun r = RunTool({"render-view", "--charts", dir.path() + "/local", "--lat", "50.5", "--lon", "-1.5",
+                               "--zoom", "0", "--size", "400x300", "-o", dir.path() + "/out.png", "--online",
+                               "--server", "http://127.0.0.1:" + QString::number(hostile.Port())},
+                              true);
+    EXPECT_EQ(r.exit_code, 1) << r.err.toStdString() << QJsonDocument(r.json).toJson().toStdString();
+    EXPECT_FALSE(r.json["complete"].toBool());
+    EXPECT_EQ(r.json["chunks_fetched"].toInt(), 0);
+    EXPECT_LT(clock.elapsed(), 30000);
+    EXPECT_GE(hostile.requests.size(), 4u);
 }
 
 }  // namespace
