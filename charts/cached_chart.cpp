@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 
 #include "core/threadcheck.h"
+#include "online/webclient.h"
 
 namespace {
 
@@ -54,6 +56,7 @@ public:
         void ProcessJob() override {
             td.missing_data = &CWorker::MissingDataCallback;
             td.missing_context = this;
+            square->outputs_seen = owner->outputs_applied.load();
             square->Read(owner->chart, td);
             {
                 std::lock_guard<std::mutex> processed_lock(owner->processed_mutex);
@@ -116,6 +119,7 @@ public:
     CWebWorker web;
     std::atomic<bool> disabled_hit{false};
     std::atomic<bool> download_requested{false};
+    std::atomic<unsigned> outputs_applied{0};  // counted after the read cache was cleared for them
 
 protected:
     JobData* GetJobForThread(int slot) override {
@@ -234,7 +238,16 @@ void CCachedQuickChart::square_map::get_chunk_box(int& cx0, int& cy0, int& cx1, 
 }
 
 // ---------------------------------------------------------------------------------------
-// Download stand-in
+// Download worker
+
+struct CCachedQuickChart::CWebWorker::Slot {
+    std::shared_ptr<CWebServer_NB_sliced> web;
+    bool busy = false;
+    uint32_t key = 0;  // qct::ChunkKey::ColumnMajor() of the chunk in work
+};
+
+CCachedQuickChart::CWebWorker::CWebWorker() = default;
+CCachedQuickChart::CWebWorker::~CWebWorker() = default;
 
 void CCachedQuickChart::CWebWorker::Bind(CQuickChart::CChunkFile* file, CQuickChart* chart) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -259,9 +272,157 @@ bool CCachedQuickChart::CWebWorker::IsActive() const {
     return m_file != nullptr;
 }
 
-bool CCachedQuickChart::CWebWorker::OutputReady() const {
+bool CCachedQuickChart::CWebWorker::isBusy() const {
+    for (const auto& s : m_slots)
+        if (s->busy) return true;
+    return false;
+}
+
+int CCachedQuickChart::CWebWorker::ErrorsInARow() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_errors;
+}
+
+bool CCachedQuickChart::CWebWorker::Stopped() const {
+    return ErrorsInARow() > kMaxErrorsInARow || m_location_failed || m_header_failed;
+}
+
+bool CCachedQuickChart::CWebWorker::OutputReady() {
+    NV_ASSERT_GUI_THREAD();
+    Pump();
     std::lock_guard<std::mutex> lock(m_mutex);
     return !m_output.empty();
+}
+
+namespace {
+long long NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+constexpr long long kRetryMs = 10000;
+}  // namespace
+
+void CCachedQuickChart::CWebWorker::Pump() {
+    CQuickChart::CChunkFile* file;
+    CQuickChart* chart;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        file = m_file;
+        chart = m_chart;
+        if (!file || !chart || m_errors > kMaxErrorsInARow) return;
+    }
+    std::weak_ptr<int> alive = m_alive;
+    if (!m_location) {
+        if (m_resolving || NowMs() < m_retry_at) return;
+        m_resolving = true;
+        chart->GetRedirectedDownloadPath([this, alive](const CChunkServerLocation& location) {
+            if (alive.expired()) return;
+            m_resolving = false;
+            m_location_failed = !location.IsValid();
+            if (m_location_failed) {
+                m_retry_at = NowMs() + kRetryMs;
+                return;
+            }
+            m_location = std::make_unique<CChunkServerLocation>(location);
+            for (int i = 0; i < kSlots; ++i) {
+                m_slots.push_back(std::make_unique<Slot>());
+                m_slots.back()->web = std::make_shared<CWebServer_NB_sliced>(location.server, true);
+            }
+            Pump();
+        });
+        return;
+    }
+    if (!file->HasHeader()) {
+        if (m_header_pending || NowMs() < m_retry_at) return;
+        m_header_pending = true;
+        file->download_header_if_needed(*m_location, chart->ChunkColumns(), chart->ChunkRows(),
+                                        [this, alive](bool ok) {
+                                            if (alive.expired()) return;
+                                            m_header_pending = false;
+                                            m_header_failed = !ok;
+                                            if (!ok) {
+                                                m_retry_at = NowMs() + kRetryMs;
+                                                return;
+                                            }
+                                            // Everything read so far showed the chart as absent.
+                                            if (m_chart) m_chart->invalidate_read_cache();
+                                            std::lock_guard<std::mutex> lock(m_mutex);
+                                            for (const auto& n : m_needed)
+                                                m_output.insert(qct::ChunkKey{n.second.row, n.second.column}.RowMajor());
+                                        });
+        return;
+    }
+    for (auto& slot : m_slots)
+        if (!slot->busy) TakeJob(*slot);
+}
+
+void CCachedQuickChart::CWebWorker::TakeJob(Slot& slot) {
+    int row = 0, column = 0, wanted = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_errors > kMaxErrorsInARow || !m_file) return;
+        auto best = m_needed.end();
+        for (auto it = m_needed.begin(); it != m_needed.end();) {
+            bool taken = false;
+            for (const auto& s : m_slots)
+                if (s->busy && s->key == it->first) taken = true;
+            if (taken) {
+                it = m_needed.erase(it);
+                continue;
+            }
+            const Needed& n = it->second;
+            if (n.decoded > m_target && (best == m_needed.end() || n.decoded > best->second.decoded) &&
+                m_file->CanDownloadChunk(n.row, n.column))
+                best = it;
+            ++it;
+        }
+        if (best == m_needed.end()) return;
+        slot.key = best->first;
+        row = best->second.row;
+        column = best->second.column;
+        wanted = std::clamp(best->second.decoded - 1, 0, 9);
+    }
+    slot.busy = true;
+    auto c = std::make_shared<DownloadChunk_context>();
+    c->row = row;
+    c->column = column;
+    c->wanted = wanted;
+    c->location = *m_location;
+    c->web = slot.web;
+    std::weak_ptr<int> alive = m_alive;
+    Slot* s = &slot;
+    std::weak_ptr<DownloadChunk_context> weak = c;
+    c->done = [this, alive, s, weak](bool ok, int level) {
+        if (alive.expired()) return;
+        if (auto context = weak.lock()) {
+            m_bytes += context->bytes;
+            if (ok && context->fetched) ++m_fetched;
+        }
+        DownloadChunkCallback(*s, ok, level);
+    };
+    m_file->DownloadChunk(c);
+}
+
+void CCachedQuickChart::CWebWorker::DownloadChunkCallback(Slot& slot, bool ok, int level) {
+    slot.busy = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!ok) {
+            ++m_errors;
+        } else {
+            m_errors = 0;
+            auto it = m_needed.find(slot.key);
+            if (it != m_needed.end()) {
+                // Done when the view's level is reached, or when the server had nothing finer.
+                if (m_target >= level || level >= it->second.decoded)
+                    m_needed.erase(it);
+                else
+                    it->second.decoded = level;
+            }
+            m_output.insert(qct::ChunkKey::FromColumnMajor(slot.key).RowMajor());
+        }
+    }
+    TakeJob(slot);
 }
 
 std::vector<uint32_t> CCachedQuickChart::CWebWorker::TakeOutput() {
@@ -554,7 +715,12 @@ void CCachedQuickChart::CollectResults() {
             }
         }
     }
-    for (auto& sq : done) m_dibs.push_front(std::move(sq));
+    const unsigned outputs = m_worker->outputs_applied.load();
+    for (auto& sq : done) {
+        // Read while downloaded data was being applied: it may have missed it, read again.
+        if (sq->refresh == 1 && sq->outputs_seen != outputs && sq->zoom == m_map.zoom) sq->refresh = 2;
+        m_dibs.push_front(std::move(sq));
+    }
 }
 
 namespace {
@@ -582,6 +748,8 @@ void CCachedQuickChart::ApplyDownloadOutput() {
         bx1 = std::max(bx1, double(chunk.column + 1) * kChunk);
         by1 = std::max(by1, double(chunk.row + 1) * kChunk);
     }
+    // Squares read from now on see the new data; those in the workers are checked when collected.
+    m_worker->outputs_applied.fetch_add(1);
     for (auto it = m_dibs.begin(); it != m_dibs.end();) {
         auto next = std::next(it);
         DIB_square& sq = **it;
@@ -680,6 +848,7 @@ bool CCachedQuickChart::BuildFrame(Frame& frame) {
     const double half = kSquare / 2.0;
     const QRectF whole(0, 0, kSquare, kSquare);
     bool complete = true;
+    m_last_waiting = false;
     for (int row = 0; row < m.R; ++row) {
         for (int col = 0; col < m.C; ++col) {
             const size_t cell = size_t(row) * m.C + col;
@@ -687,6 +856,7 @@ bool CCachedQuickChart::BuildFrame(Frame& frame) {
             const double cx = double(grid_col) * kSquare, cy = double(grid_row) * kSquare;
             if (DIB_square* sq = m.current[cell]) {
                 show(sq, whole, cx, cy, kSquare);
+                if (sq->refresh == 1) m_last_waiting = true;
                 if (sq->refresh == 2) {
                     m_map.current[cell] = nullptr;  // shown once more, and read again
                     complete = false;

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "charts/qct.h"
+#include "charts/qct_download.h"
 #include "core/geometry.h"
 #include "core/uiservices.h"
 #include "core/workerthread.h"
@@ -62,6 +63,10 @@ public:
         QPixmap pixmap;                      // made from `image` the first time a frame shows it after a read
         bool pixmap_ok = false;
         unsigned frame = 0;  // the number of the last frame that shows it
+        // How many batches of downloaded chunks had been applied when the read began: a
+        // square that waits for data and was read before the latest batch may show what
+        // the batch replaced.
+        unsigned outputs_seen = 0;
 
         bool IsValid() const { return zoom != kInvalidZoom; }
         void Invalidate() {
@@ -107,15 +112,24 @@ public:
         void get_chunk_box(int& cx0, int& cy0, int& cx1, int& cy1) const;
     };
 
-    // Stand-in for the chunk download worker: it takes the requests that the missing-data
-    // callback makes and keeps them in the order the downloader will want them, but does
-    // not fetch anything yet, so it is never busy and never has output of its own.
-    // ChunkArrived() is how a finished download is reported.
+    // The chunk download worker. Renderer threads report chunks they could only show
+    // coarser than wanted (AddRequest); on the GUI thread, driven by TimerCallback, up to
+    // 8 job slots, each with its own web client, fetch them one level finer at a time,
+    // coarsest first, until the view's level is reached. Finished chunks come back
+    // through TakeOutput, and the squares over them are read again. More than 3 failures
+    // in a row stop it until the chart is reopened or the squares are invalidated.
     class CWebWorker {
     public:
+        static constexpr int kSlots = 8;
+        static constexpr int kMaxErrorsInARow = 3;
         struct Needed {
             int row = 0, column = 0, decoded = 0;
         };
+
+        CWebWorker();
+        ~CWebWorker();
+        CWebWorker(const CWebWorker&) = delete;
+        CWebWorker& operator=(const CWebWorker&) = delete;
 
         // Worker threads.
         void Bind(CQuickChart::CChunkFile* file, CQuickChart* chart);
@@ -123,8 +137,9 @@ public:
 
         // GUI thread.
         bool IsActive() const;
-        bool isBusy() const { return false; }
-        bool OutputReady() const;
+        // Starts the slots and gives idle ones work. True when output is waiting.
+        bool OutputReady();
+        bool isBusy() const;
         // Chunks that finished since the last call (qct::ChunkKey::RowMajor()).
         std::vector<uint32_t> TakeOutput();
         void ChunkArrived(int row, int column);
@@ -133,8 +148,19 @@ public:
         int TargetLevel() const;
         std::vector<Needed> NeededChunks() const;  // in download order
         long long RequestCount() const;            // requests received since made
+        int ErrorsInARow() const;
+        // It fetches nothing more: too many failures in a row, or the server or its
+        // chunk-file header could not be had (asked again after a while).
+        bool Stopped() const;
+        long long BytesReceived() const { return m_bytes; }
+        int ChunksFetched() const { return m_fetched; }
 
     private:
+        struct Slot;
+        void Pump();
+        void TakeJob(Slot& slot);
+        void DownloadChunkCallback(Slot& slot, bool ok, int level);
+
         mutable std::mutex m_mutex;
         CQuickChart::CChunkFile* m_file = nullptr;
         CQuickChart* m_chart = nullptr;
@@ -142,6 +168,19 @@ public:
         std::map<uint32_t, Needed> m_needed;  // by qct::ChunkKey::ColumnMajor(): the download order
         long long m_request_count = 0;
         std::set<uint32_t> m_output;
+        int m_errors = 0;
+
+        // GUI thread.
+        std::vector<std::unique_ptr<Slot>> m_slots;
+        std::unique_ptr<CChunkServerLocation> m_location;
+        bool m_resolving = false;
+        bool m_header_pending = false;
+        bool m_location_failed = false;
+        bool m_header_failed = false;
+        long long m_retry_at = 0;  // ms since the epoch: when a failed location or header is asked again
+        long long m_bytes = 0;
+        int m_fetched = 0;
+        std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     };
 
     class CWorker;
@@ -181,6 +220,8 @@ public:
     // --- Inspection, for tools, tests and benchmarks (GUI thread) ---
     // True when the last Update filled every cell from a square of its own zoom.
     bool LastFrameComplete() const { return m_last_complete; }
+    // The last frame shows squares whose chunk data was asked for and has not come.
+    bool LastFrameWaitsForData() const { return m_last_waiting; }
     // Squares in existence: the list plus those queued, in work or processed.
     int SquareCount() const { return m_square_count; }
     int DibListSize() const { return static_cast<int>(m_dibs.size()); }
@@ -234,6 +275,7 @@ private:
     unsigned m_frame_number = 0;
     int m_square_count = 0;
     bool m_last_complete = false;
+    bool m_last_waiting = false;
     bool m_repaint_requested = false;
     bool m_paused = false;
     bool m_status_shown = false;       // the download-disabled message is on the status line

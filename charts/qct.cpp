@@ -15,6 +15,7 @@
 #include <QFileInfo>
 
 #include "charts/codec.h"
+#include "charts/qct_download.h"
 #include "core/apppaths.h"
 
 namespace {
@@ -332,6 +333,7 @@ void CQuickChart::Close() {
     m_header = nullptr;
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
+    m_location.reset();
 }
 
 // ---------------------------------------------------------------------------------------

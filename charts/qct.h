@@ -28,6 +28,12 @@
 #include "core/uiservices.h"
 
 struct ThreadDataForRead;
+struct CChunkServerLocation;
+struct CServerAddress;
+struct CChunkDownloadReport;
+struct DownloadChunk_context;
+class CChunkLocationResolver;
+class CQC3Downloader;
 
 class CQuickChart {
 public:
@@ -67,9 +73,22 @@ public:
     virtual void invalidate_read_cache(unsigned int /*key*/) {}
     virtual void invalidate_read_cache() {}
     virtual bool is_writable() const { return false; }
-    virtual void DownloadPolygon(const CPolygon* /*area*/, CProgressDialogData* /*progress*/) {}
-    virtual void DownloadRoute(const CPolyline* /*route*/, double /*width*/, CProgressDialogData* /*progress*/) {}
     virtual bool appearsFullyDownloadedWithin(const CBounds& /*bounds*/) { return true; }
+
+    // --- Chunk server (chunked charts; GUI thread) ---
+    using LocationCallback = std::function<void(const CChunkServerLocation&)>;
+    // Where the server copy of the chunk file is; resolved once, then kept. An invalid
+    // location (empty host) means failure.
+    void GetRedirectedDownloadPath(LocationCallback done);
+    // The host a redirect file on `server` names for `path` ("" for none).
+    static void GetServerRedirect(const CServerAddress& server, const std::string& path,
+                                  std::function<void(const std::string& host)> done);
+    // Whether `path` on `server` starts with the chunk-file magic.
+    static void CheckDownloadMagic(const CServerAddress& server, const std::string& path,
+                                   std::function<void(bool ok)> done);
+    // Whether the companion chunk file of the chart at `path` (left unopened) appears to
+    // hold every chunk; false when it has none.
+    static bool appearsFullyDownloaded(const std::string& path);
     // Writes 4096 >> level bytes: 64 >> level stored (bit-reversed) rows of 64 palette
     // indices. 0 on success, non-zero when the chart cannot deliver data at all.
     virtual int ReadBlock(int x, int y, int level, unsigned char* out, ThreadDataForRead* td) = 0;
@@ -192,6 +211,7 @@ protected:
     std::mutex m_coverage_mutex;
     CPolygon m_coverage;
     bool m_coverage_built = false;
+    std::unique_ptr<CChunkLocationResolver> m_location;
 
 private:
     bool MapPrimary(size_t length);
@@ -245,7 +265,12 @@ public:
     // Stored row s of a decoded chunk holds chunk pixel row chunk_bitrev[s].
     static const uint16_t* chunk_bitrev();
 
-    CChunkFile() = default;
+    class CCacheServerChunkOffset;
+
+    CChunkFile();
+    ~CChunkFile();
+    CChunkFile(const CChunkFile&) = delete;
+    CChunkFile& operator=(const CChunkFile&) = delete;
 
     // Opens "<path without extension>.QC3", else ".qc3" (created when missing). False
     // when it ends up closed (e.g. wrong magic).
@@ -279,7 +304,34 @@ public:
 
     static void FillAbsent(unsigned char* out, int level);
 
+    // --- Download (GUI thread) ---
+    // Fetches the file header from the server when there is none yet. The server's grid
+    // must be `columns` x `rows`, the chart's own.
+    void download_header_if_needed(const CChunkServerLocation& location, int columns, int rows,
+                                   std::function<void(bool)> done);
+    void DownloadHeader(const CChunkServerLocation& location, int columns, int rows, std::function<void(bool)> done);
+    // Brings one chunk to `context->wanted` or finer; see DownloadChunk_context.
+    void DownloadChunk(std::shared_ptr<DownloadChunk_context> context);
+    void DownloadChunk_Extension(std::shared_ptr<DownloadChunk_context> context);
+    // A header is there and the chunk's server offset block is not on its way.
+    bool CanDownloadChunk(int cy, int cx) const;
+    CCacheServerChunkOffset& ServerOffsets() { return *m_server_offsets; }
+    void PurgeServerTEOCache();
+    // Words asked for together with a chunk's header (adapts to the chunks seen).
+    int RequestEstimate() const { return m_request_estimate; }
+    void SetRequestEstimate(int words) { m_request_estimate = words; }
+
 private:
+    void OnServerEntry(const std::shared_ptr<DownloadChunk_context>& context, int64_t entry);
+    void OnFirstReply(const std::shared_ptr<DownloadChunk_context>& context, int n);
+    void OnExtensionReply(const std::shared_ptr<DownloadChunk_context>& context, int n, int from_present);
+
+    std::unique_ptr<CCacheServerChunkOffset> m_server_offsets;
+    int m_request_estimate;
+    bool m_header_fetching = false;
+    std::vector<std::function<void(bool)>> m_header_waiting;
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+
     CMultiThreadedSlicedFile m_file;
     std::string m_file_path;
     mutable std::mutex m_header_mutex;
@@ -318,6 +370,31 @@ public:
 
     CChunkFile* ChunkFile() { return m_chunkfile.get(); }
 
+    // --- Bulk downloads (GUI thread) ---
+    // Each fetches every chunk its geometry needs at full detail, with progress and
+    // cancel through `progress`, and reports when it ends. One runs at a time per chart:
+    // a new one replaces the one running (which reports as cancelled); closing the chart
+    // ends it without a report. Problems are shown to the user as well as reported.
+    using BulkDone = std::function<void(const CChunkDownloadReport&)>;
+    // `area`: latitude/longitude vertices (x = longitude).
+    void DownloadPolygon(const CPolygon& area, std::shared_ptr<CProgressDialogData> progress, BulkDone done);
+    // `route`: latitude/longitude vertices; chunks whose centre lies within `distance_nm`
+    // nautical miles of it.
+    void DownloadRoute(const CPolyline& route, double distance_nm, std::shared_ptr<CProgressDialogData> progress,
+                       BulkDone done);
+    // The same in chart pixels: chunks whose centre lies nearer than `distance` pixels.
+    void DownloadRouteInPixels(const CPolyline& pixels, double distance, std::shared_ptr<CProgressDialogData> progress,
+                               BulkDone done);
+    void DownloadWholeMap(std::shared_ptr<CProgressDialogData> progress, BulkDone done);
+    bool IsDownloading() const;
+    void CancelDownload();
+    // Bytes a whole-chart download would bring (an estimate from the server's chunk
+    // headers of a sample of chunks); -1 when the server cannot be asked.
+    void estimate_whole_map_size(std::function<void(long long bytes)> done);
+    // Chunks inside the chart-pixel box (inclusive chunk rows/columns) that are fully
+    // downloaded, and the number looked at.
+    void CountFullyDownloaded(int r0, int c0, int r1, int c1, int& complete, int& total);
+
     struct CachedChunk {
         static constexpr uint32_t kNoKey = 0xFFFFFFFFu;
         std::atomic<uint32_t> key{kNoKey};  // qct::ChunkKey::RowMajor()
@@ -332,7 +409,12 @@ public:
 private:
     CachedChunk* FindOrRecycle(uint32_t key, int level);
 
+    void StartBulk(std::unique_ptr<CQC3Downloader> downloader, const BulkDone& done);
+    // Chart pixels of a latitude/longitude vertex list.
+    std::vector<Vertex> ToPixels(const std::vector<Vertex>& lonlat) const;
+
     std::unique_ptr<CChunkFile> m_chunkfile;
+    std::unique_ptr<CQC3Downloader> m_downloader;  // before the chunk file goes
     std::mutex m_cache_mutex;
     std::map<uint32_t, CachedChunk*> m_cache;
     std::list<CachedChunk*> m_mru;  // front = most recent

@@ -6,6 +6,7 @@
 
 #include "charts/codec.h"
 #include "charts/qct.h"
+#include "charts/qct_download.h"
 #include "core/apppaths.h"
 
 namespace {
@@ -146,11 +147,33 @@ bool CQuickChart::CChunkFile::ChunkIsFullyDownloaded(int cy, int cx) {
 
 bool CQuickChart::CChunkFile::appearsFullyDownloaded() {
     if (!HasHeader()) return false;
+    // A sample, so that a catalogue of many large charts is refreshed quickly: every
+    // s-th chunk row away from the edges, and in it the entries away from the edges.
+    // Only entries never filled count against it.
     const int cols = Columns(), rows = Rows();
-    for (int cy = 0; cy < rows; ++cy)
-        for (int cx = 0; cx < cols; ++cx)
-            if (!ChunkIsFullyDownloaded(cy, cx)) return false;
+    const int m = (cols + rows) / 32;
+    if (m >= rows) return true;
+    const int step = rows / 16 + 1;
+    if (cols - 2 * m <= 0) return true;
+    std::vector<int64_t> entries(size_t(cols - 2 * m));
+    const long long bytes = static_cast<long long>(entries.size()) * kOffsetEntryBytes;
+    for (int cy = m; cy < rows; cy += step) {
+        const int64_t at = kOffsetTable + kOffsetEntryBytes * (int64_t(cy) * cols + m);
+        if (m_file.LockedRead(at, entries.data(), size_t(bytes)) != bytes) return false;
+        for (int64_t e : entries)
+            if (e == 0) return false;
+    }
     return true;
+}
+
+bool CQuickChart::appearsFullyDownloaded(const std::string& path) {
+    for (const char* ext : {".QC3", ".qc3"}) {
+        const std::string store = WithExtension(path, ext);
+        if (!FileExists(store) && !DirectoryExists(store)) continue;
+        CChunkFile chunks;
+        return chunks.Open(path) && chunks.appearsFullyDownloaded();
+    }
+    return false;
 }
 
 bool CQuickChart::CChunkFile::WriteHeader(const FileHeader& header) {
@@ -233,6 +256,7 @@ bool CQuickChart::CChunkFile::ReadChunk(int cy, int cx, int level, unsigned char
 CQuickChart3::~CQuickChart3() { Close(); }
 
 bool CQuickChart3::OnOpen() {
+    m_downloader.reset();
     auto file = std::make_unique<CChunkFile>();
     if (!file->Open(m_path)) {
         m_chunkfile.reset();

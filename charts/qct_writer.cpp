@@ -582,7 +582,7 @@ bool CQctWriter::WriteChunked(const std::string& path, std::string* error) {
             if (plan.present_words >= 0) present = plan.present_words;
             const size_t stored = std::min<size_t>(static_cast<size_t>(present), ec.words.size());
             const uint64_t at = head.size() + body.size();
-            if (at + cf::kChunkHeaderBytes + 4 * stored > 0xFFFFFFFFull)
+            if (at + cf::kChunkHeaderBytes + 4 * ec.words.size() > 0xFFFFFFFFull)
                 return Fail(error, "The chunk file passes 4 GiB");
             Put64(head, entry, at);
             std::vector<uint8_t> ch(cf::kChunkHeaderBytes, 0);
@@ -594,6 +594,9 @@ bool CQctWriter::WriteChunked(const std::string& path, std::string* error) {
             body.insert(body.end(), ch.begin(), ch.end());
             for (size_t i = 0; i < stored; ++i)
                 for (int b = 0; b < 4; ++b) body.push_back(static_cast<uint8_t>(ec.words[i] >> (8 * b)));
+            // A partly stored chunk keeps room for the rest, as a download leaves it, so
+            // that fetching the finer levels writes in place.
+            body.resize(body.size() + 4 * (ec.words.size() - stored), 0);
         }
     }
     // The chunk file first: a chart file never appears without its image data.

@@ -199,6 +199,8 @@ public:
     using CCachedQuickChart::isLoading;
     using CCachedQuickChart::IsOpen;
     using CCachedQuickChart::LastFrameComplete;
+    using CCachedQuickChart::LastFrameWaitsForData;
+    using CCachedQuickChart::WebWorker;
 
     int ZoomLevel() const { return m_vp.mode; }
     int MaxZoomLevel() const { return m_maxZoom; }

@@ -57,6 +57,9 @@ bool RenderChartView(const RenderViewRequest& request, RenderViewResult& result,
         error = "no usable charts in " + request.chartsDir;
         return false;
     }
+    // Automatic download exactly when asked for: offline renders never touch the network.
+    CQuickChartView::settings().automatic_download = request.online;
+    CQuickChartView::AutomaticDownloadChanged();
     CQuickChartView view;
     view.SetChartList(&list);
     view.setScreenRect(0, 0, request.width, request.height);
@@ -86,9 +89,20 @@ bool RenderChartView(const RenderViewRequest& request, RenderViewResult& result,
             result.image.fill(Qt::white);
             QPainter painter(&result.image);
             result.complete = view.onDraw(&painter, 0, 0, request.width, request.height);
-            return result.complete;
+            const CCachedQuickChart::CWebWorker* web = request.online ? view.WebWorker() : nullptr;
+            if (!web || !result.complete) return result.complete;
+            // The frame counts once nothing is on its way or waiting to be asked for.
+            result.chunksFetched = web->ChunksFetched();
+            result.bytesFetched = web->BytesReceived();
+            const bool settled = !view.isLoading() && web->NeededChunks().empty();
+            // Stopped for failures, or the last download failed and nothing else is coming:
+            // the missing data is asked for again only when the view is read again.
+            result.downloadStopped = web->Stopped() || (settled && web->ErrorsInARow() > 0);
+            if (result.downloadStopped) return true;
+            return settled && !view.LastFrameWaitsForData();
         },
         clock, request.timeoutMs);
+    if (result.downloadStopped) result.complete = false;
     result.zoom = view.ZoomLevel();
     result.displayedScale = view.getDisplayedScale();
     return true;

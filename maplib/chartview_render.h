@@ -21,6 +21,9 @@ struct RenderViewRequest {
     int width = 0;
     int height = 0;
     int timeoutMs = 60000;  // for the renderer to finish every square
+    // Fetch missing chunk data from the chunk server (automatic download) and wait until
+    // the downloads the view asked for have finished.
+    bool online = false;
 };
 
 struct RenderViewResult {
@@ -29,6 +32,10 @@ struct RenderViewResult {
     int zoom = 0;
     double displayedScale = 0;
     bool complete = false;  // every square drawn at full detail before the timeout
+    // With `online`: what the downloads brought, and whether they stopped for failures.
+    int chunksFetched = 0;
+    long long bytesFetched = 0;
+    bool downloadStopped = false;
 };
 
 // False with `error` set when nothing could be drawn (no chart covers the place, bad size...).

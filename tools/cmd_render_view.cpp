@@ -2,12 +2,14 @@
 // navora-tool render-view: one frame of the map as the application would show it.
 
 #include <QJsonDocument>
+#include <QFileInfo>
 #include <QJsonObject>
 
 #include <cstdio>
 #include <string>
 
 #include "maplib/chartview_render.h"
+#include "online/onlinesettings.h"
 #include "tools/tool_command.h"
 
 namespace {
@@ -23,6 +25,23 @@ int RunRenderView(const QStringList& argv) {
     const QString zoom = args.TakeOption(QStringLiteral("--zoom"), &hasZoom);
     const QString size = args.TakeOption(QStringLiteral("--size"), &hasSize);
     const QString out = args.TakeOption(QStringLiteral("-o"), &hasOut);
+    const bool online = args.TakeFlag(QStringLiteral("--online"));
+    bool hasServer = false, hasCa = false;
+    const QString server = args.TakeOption(QStringLiteral("--server"), &hasServer);
+    const QString ca = args.TakeOption(QStringLiteral("--ca-file"), &hasCa);
+    if ((hasServer || hasCa) && !online) {
+        std::fprintf(stderr, "render-view: --server and --ca-file go with --online\n");
+        return 2;
+    }
+    if (hasServer) {
+        CServerAddress address;
+        if (!CServerAddress::Parse(server.toStdString(), true, address)) {
+            std::fprintf(stderr, "render-view: --server takes http[s]://HOST[:PORT]\n");
+            return 2;
+        }
+        COnlineSettings::SetServer(COnlineSettings::kChartServer, address);
+    }
+    if (hasCa) COnlineSettings::SetExtraCaFile(QFileInfo(ca).absoluteFilePath().toStdString());
     if (args.HasError()) {
         std::fprintf(stderr, "render-view: %s\n", qPrintable(args.Error()));
         return 2;
@@ -42,6 +61,7 @@ int RunRenderView(const QStringList& argv) {
 
     RenderViewRequest request;
     request.chartsDir = dir.toStdString();
+    request.online = online;
     if (!ParseDouble(lat, request.lat) || !ParseDouble(lon, request.lon)) {
         std::fprintf(stderr, "render-view: --lat and --lon take numbers in degrees\n");
         return 2;
@@ -77,13 +97,18 @@ int RunRenderView(const QStringList& argv) {
     line[QStringLiteral("chart")] = QString::fromStdString(result.chartPath);
     line[QStringLiteral("zoom")] = result.zoom;
     line[QStringLiteral("scale_nm_per_pixel")] = result.displayedScale;
-    line[QStringLiteral("complete")] = result.complete;  // false: the renderer timed out
+    line[QStringLiteral("complete")] = result.complete;  // false: the renderer timed out or downloads failed
+    if (online) {
+        line[QStringLiteral("chunks_fetched")] = result.chunksFetched;
+        line[QStringLiteral("bytes_fetched")] = double(result.bytesFetched);
+    }
     std::printf("%s\n", QJsonDocument(line).toJson(QJsonDocument::Compact).constData());
     return result.complete ? 0 : 1;
 }
 
 ToolCommandRegistry::Registrar regRenderView(
-    {"render-view", "--charts DIR --lat LAT --lon LON [--scale S | --zoom Z] --size WxH -o OUT.png",
+    {"render-view", "--charts DIR --lat LAT --lon LON [--scale S | --zoom Z] --size WxH -o OUT.png [--online [--server URL] "
+     "[--ca-file PEM]]",
      "Renders the map as the app would: the best chart of DIR for the place and scale", RunRenderView});
 
 }  // namespace
