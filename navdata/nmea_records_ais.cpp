@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// AIS sentences: fragments are armoured six-bit payloads collected into one bit stream.
+// AIS sentences: fragments are armoured six-bit payloads collected into a bit stream per
+// message, then decoded by message type.
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,14 +16,48 @@ namespace {
 CNMEASentenceTypeOf<CNEMA_AIS::VDM> s_vdm(3, "VDM");
 CNMEASentenceTypeOf<CNEMA_AIS::VDO> s_vdo(3, "VDO");
 
-// One stream for VDM and VDO alike (GUI thread only): interleaved multi-fragment
-// messages from two sources spoil each other, and the fragment check drops the rest.
+// Bits of one message. The decoder reads the stream `g_current` points at.
 struct BitStream {
     uint8_t bytes[CNEMA_AIS::CAIS_Sentence::kMaxBits / 8] = {};
     int count = 0;
-    int last_fragment = 0;
 };
-BitStream g_stream;
+
+// A message of several fragments being collected. Its fragments carry the same sentence
+// kind (VDM or VDO), sequential identifier, channel and count, and come in order; keeping
+// a few of these apart lets a receiver interleave two messages (channel A and B, or
+// own-ship and others) without one spoiling the other.
+struct Assembly {
+    BitStream bits;
+    bool busy = false;
+    const CNMEASentenceType* kind = nullptr;
+    char sequence = 0;
+    char channel = 0;
+    int total = 0;
+    int last_fragment = 0;
+    unsigned long long used = 0;  // when last added to, for reuse of the oldest
+};
+
+constexpr int kAssemblies = 4;
+// GUI thread only, like every record.
+Assembly g_assemblies[kAssemblies];
+BitStream g_single;
+BitStream* g_current = &g_single;
+unsigned long long g_fragmentClock = 0;
+
+Assembly* FindAssembly(const CNMEASentenceType* kind, char sequence, char channel, int total) {
+    for (Assembly& a : g_assemblies)
+        if (a.busy && a.kind == kind && a.sequence == sequence && a.channel == channel && a.total == total) return &a;
+    return nullptr;
+}
+
+Assembly* OldestAssembly() {
+    Assembly* oldest = &g_assemblies[0];
+    for (Assembly& a : g_assemblies) {
+        if (!a.busy) return &a;
+        if (a.used < oldest->used) oldest = &a;
+    }
+    return oldest;
+}
 
 }  // namespace
 
@@ -31,27 +66,27 @@ int CNEMA_AIS::CAIS_Sentence::decode_sixbit(int c) {
 }
 
 void CNEMA_AIS::CAIS_Sentence::append_sixbits(int value) {
+    BitStream& s = *g_current;
     for (int bit = 5; bit >= 0; --bit) {
-        if (g_stream.count >= kMaxBits) return;
-        const int index = g_stream.count >> 3;
-        const uint8_t mask = static_cast<uint8_t>(0x80 >> (g_stream.count & 7));
+        if (s.count >= kMaxBits) return;
+        const int index = s.count >> 3;
+        const uint8_t mask = static_cast<uint8_t>(0x80 >> (s.count & 7));
         if ((value >> bit) & 1) {
-            g_stream.bytes[index] |= mask;
+            s.bytes[index] |= mask;
         } else {
-            g_stream.bytes[index] &= static_cast<uint8_t>(~mask);
+            s.bytes[index] &= static_cast<uint8_t>(~mask);
         }
-        ++g_stream.count;
+        ++s.count;
     }
 }
 
 uint32_t CNEMA_AIS::CAIS_Sentence::fetch_bits(int& position, int count) {
     // Bits past the end of a short message read as 0.
+    const BitStream& s = *g_current;
     uint32_t value = 0;
     for (int i = 0; i < count; ++i, ++position) {
         int bit = 0;
-        if (position >= 0 && position < g_stream.count) {
-            bit = (g_stream.bytes[position >> 3] >> (7 - (position & 7))) & 1;
-        }
+        if (position >= 0 && position < s.count) bit = (s.bytes[position >> 3] >> (7 - (position & 7))) & 1;
         value = (value << 1) | static_cast<uint32_t>(bit);
     }
     return value;
@@ -107,15 +142,33 @@ bool CNEMA_AIS::CAIS_Sentence::Init(char* text) {
     const long number = std::strtol(f[2], nullptr, 10);
     // A message has at most nine fragments; other counts are not AIS.
     if (count < 1 || count > 9 || number < 1 || number > count) return false;
-    if (number == 1) {
-        g_stream.count = 0;
-    } else if (number != g_stream.last_fragment + 1) {
-        return false;  // out of sequence: nothing changes
-    }
-    g_stream.last_fragment = static_cast<int>(number);
     channel = f[4][0];
-    for (const char* p = f[5]; *p != '\0'; ++p) append_sixbits(decode_sixbit(static_cast<unsigned char>(*p)));
     message_type = 0;
+    if (count == 1) {
+        g_current = &g_single;
+        g_single.count = 0;
+    } else {
+        const char sequence = f[3][0];
+        Assembly* a = FindAssembly(type, sequence, channel, int(count));
+        if (number == 1) {
+            // A new first fragment drops whatever the same sender left unfinished.
+            if (!a) a = OldestAssembly();
+            a->busy = true;
+            a->kind = type;
+            a->sequence = sequence;
+            a->channel = channel;
+            a->total = int(count);
+            a->bits.count = 0;
+        } else if (!a || number != a->last_fragment + 1) {
+            if (a) a->busy = false;  // out of sequence: the message is lost
+            return false;
+        }
+        a->last_fragment = int(number);
+        a->used = ++g_fragmentClock;
+        g_current = &a->bits;
+        if (number == count) a->busy = false;  // complete: the slot is free again
+    }
+    for (const char* p = f[5]; *p != '\0'; ++p) append_sixbits(decode_sixbit(static_cast<unsigned char>(*p)));
     if (number != count) return true;  // listeners ignore type 0
     DecodeMessage();
     return true;
