@@ -101,14 +101,18 @@ int32_t CNEMA_AIS::CAIS_Sentence::fetch_bits_signed(int& position, int count) {
 }
 
 void CNEMA_AIS::CAIS_Sentence::fetch_string(char* out, int& position, int bits) {
+    // "@" (0) ends a text; what follows it is padding, whatever a sender put there.
     const int chars = bits / 6;
     int n = 0;
+    bool ended = false;
     for (int i = 0; i < chars; ++i) {
         int c = static_cast<int>(fetch_bits(position, 6));
+        if (c == 0) ended = true;
+        if (ended) continue;
         if (c < 32) c += 64;
         out[n++] = static_cast<char>(c);
     }
-    while (n > 0 && (out[n - 1] == ' ' || out[n - 1] == '@')) --n;
+    while (n > 0 && out[n - 1] == ' ') --n;
     out[n] = '\0';
 }
 
