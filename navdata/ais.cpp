@@ -183,7 +183,6 @@ CAISTargetManager::CAISTargetManager(COverlayGPSPosition& own) : CHeartbeat::Cou
 }
 
 CAISTargetManager::~CAISTargetManager() {
-    for (auto& entry : m_targets) CancelAlert(*entry.second);
     m_selected = nullptr;
     m_targets.clear();
     if (the_CAISTargetManager == this) the_CAISTargetManager = nullptr;
