@@ -20,6 +20,7 @@ void RegisterItemTypes() {
     detail::LinkSpeedDials();
     detail::LinkWindDials();
     detail::LinkGotoItems();
+    detail::LinkAisItems();
 }
 
 namespace {

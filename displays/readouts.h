@@ -46,6 +46,7 @@ void LinkInstrumentItems();
 void LinkSpeedDials();
 void LinkWindDials();
 void LinkGotoItems();
+void LinkAisItems();
 }  // namespace detail
 
 // The position whose odometer and satellite counts the GPS items show; it is also what a

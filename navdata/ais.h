@@ -101,6 +101,9 @@ public:
     // Overlay.
     void Map(CMapping& mapping, const CPolynomialProjection& projection) const override;
     void Draw(QPainter* painter, CMapping& mapping) const override;
+    // Stations that never said what they are (base stations, senders of binary messages)
+    // are kept for their time of last message only.
+    bool isVisible() const override { return HasKind(); }
     bool onTap(CQuickChartView* view, const FPoint& screen, const DblPoint& image) override;
 
     bool IsSelected() const;

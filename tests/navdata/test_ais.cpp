@@ -15,9 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "charts/georef.h"
 #include "core/heartbeat.h"
 #include "navdata/ais.h"
 #include "navdata/ais_encode.h"
+#include "navdata/ais_models.h"
 #include "nmea_test_support.h"
 #include "overlays/markmanager.h"
 #include "support/recording_ui.h"
@@ -675,6 +677,113 @@ TEST_F(Manager, DrawingPointsAlongTheHeadingOutlinesTheSelectionAndTapsSelect) {
     EXPECT_GT(blackSelected, black);
     ais->ClearSelection();
     EXPECT_EQ(ais->Selected(), nullptr);
+}
+
+// A plain chart: 100,000 pixels per degree both ways, north up, (50.6 N, 2.6 W) at the origin.
+CPolynomialProjection Chart() {
+    double fwd[2][10] = {}, inv[2][10] = {};
+    fwd[0][0] = 260000;
+    fwd[0][2] = 100000;
+    fwd[1][0] = 5060000;
+    fwd[1][1] = -100000;
+    inv[0][0] = 50.6;
+    inv[0][2] = -1e-5;
+    inv[1][0] = -2.6;
+    inv[1][1] = 1e-5;
+    CPolynomialProjection p;
+    p.init(fwd, inv, 20000, 20000, 0, 0);
+    return p;
+}
+
+TEST_F(Manager, MappedTargetsAreHitAtTheirPositionAndCarryTheirRecordedTrack) {
+    CAISTargetManager::settings.record_tracks = true;
+    PositionA a;
+    a.mmsi = 235000040;
+    a.speed = 12;
+    a.course = 90;
+    a.heading = 90;
+    for (int i = 0; i < 5; ++i) {
+        At(i * 62.0, 0, a.lat, a.lon);  // 62 m every 10 s
+        FeedAll(Encode(a));
+    }
+    // A station that never says what it is stays off the chart.
+    NAisEncode::Aircraft none;
+    none.mmsi = 2470052;
+    std::string bits = Bits(none);
+    bits.replace(0, 6, "000100");  // a base station report of the same length
+    FeedAll(Sentences(bits));
+    ASSERT_NE(ais->Find(2470052), nullptr);
+    EXPECT_FALSE(ais->Find(2470052)->isVisible());
+
+    const CAISTarget* t = ais->Find(235000040);
+    EXPECT_EQ(t->TrailSize(), 5u);
+    COverlayObject::CMapping m(const_cast<CAISTarget*>(t));
+    t->Map(m, Chart());
+    ASSERT_EQ(m.points.size(), size_t(COverlayMovingTarget::kMappedPoints) + 5);
+    COverlayObject::CViewParams view;
+    view.visible = FRect(0, 0, 20000, 20000);
+    ASSERT_TRUE(m.map_to_screen(view));
+    const DblPoint& at = m.screen[COverlayMovingTarget::kPositionPoint];
+    EXPECT_TRUE(m.HitTest_mapped(at.x + 3, at.y, 81));
+    EXPECT_FALSE(m.HitTest_mapped(at.x + 30, at.y, 81)) << "only the position is hit, not the track or vector";
+    // The velocity vector points east, 6 minutes of travel at 12 knots by default.
+    const DblPoint& end = m.points[COverlayMovingTarget::kVectorEndPoint];
+    EXPECT_NEAR(end.x - m.points[0].x, 12 * 6 * 1852.0 / 60 / (111319.488 * std::cos(50.5 * 3.14159265 / 180)) * 1e5,
+                30);
+    EXPECT_NEAR(end.y, m.points[0].y, 1);
+
+    CAISTargetManager::settings.record_tracks = false;
+    t->Map(m, Chart());
+    EXPECT_EQ(m.points.size(), size_t(COverlayMovingTarget::kMappedPoints));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Manager, TargetListPutsTheMostDangerousFirstAndCentresOnARow) {
+    OwnShip();
+    const double north = -630 * 10 * kKnot;
+    FeedAll(ClassA(235000051, 5000, 0, 0, 0));         // far and still
+    FeedAll(ClassB(235000052, -150.5, north, 10, 0));  // a warning
+    FeedAll(ClassA(235000053, 150.5, north, 10, 0));   // an alarm
+    FeedAll(ClassA(235000054, 800, 0, 0, 0));          // near and still
+    CAisTargetList list(ais.get());
+    ASSERT_EQ(list.count(), 4);
+    EXPECT_EQ(list.MmsiAt(0), 235000053u);
+    EXPECT_EQ(list.MmsiAt(1), 235000052u);
+    EXPECT_EQ(list.MmsiAt(2), 235000054u);
+    EXPECT_EQ(list.MmsiAt(3), 235000051u);
+    const QModelIndex first = list.index(0);
+    EXPECT_TRUE(list.data(first, CAisTargetList::AlertingRole).toBool());
+    EXPECT_EQ(list.data(first, CAisTargetList::TcpaRole).toString(), QStringLiteral("10:30"));
+    EXPECT_TRUE(list.data(list.index(3), CAisTargetList::CpaRole).toString().isEmpty());
+
+    double lat = 0, lon = 0;
+    QObject::connect(&list, &CAisTargetList::centreRequested, [&](double la, double lo) {
+        lat = la;
+        lon = lo;
+    });
+    list.activate(2);
+    EXPECT_EQ(ais->Selected(), ais->Find(235000054));
+    EXPECT_NEAR(lat, ais->Find(235000054)->lat, 1e-12);
+    EXPECT_NEAR(lon, ais->Find(235000054)->lon, 1e-12);
+    list.activate(9);  // no such row: nothing happens
+    EXPECT_EQ(ais->Selected(), ais->Find(235000054));
+
+    // The settings page writes what it offers and keeps values it does not offer.
+    CDlg_AIS_settings page;
+    int changed = 0;
+    QObject::connect(&page, &CDlg_AIS_settings::settingsChanged, [&] { ++changed; });
+    CAISTargetManager::settings.alarm_distance = 320;
+    EXPECT_EQ(CDlg_AIS_settings::AlarmDistances()[size_t(page.alarmDistanceIndex())], 300);
+    page.setAlarmDistanceIndex(int(CDlg_AIS_settings::AlarmDistances().size()));
+    EXPECT_EQ(CAISTargetManager::settings.alarm_distance, 320.0f) << "an index out of range changes nothing";
+    page.setAlarmDistanceIndex(0);
+    EXPECT_EQ(CAISTargetManager::settings.alarm_distance, 100.0f);
+    page.setAlarmMinutes(500);
+    EXPECT_EQ(CAISTargetManager::settings.alarm_time, 3600.0f);
+    EXPECT_EQ(changed, 2);
 }
 
 }  // namespace
