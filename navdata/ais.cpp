@@ -184,6 +184,7 @@ CAISTargetManager::CAISTargetManager(COverlayGPSPosition& own) : CHeartbeat::Cou
 
 CAISTargetManager::~CAISTargetManager() {
     m_selected = nullptr;
+    m_index.clear();
     m_targets.clear();
     if (the_CAISTargetManager == this) the_CAISTargetManager = nullptr;
 }
@@ -203,15 +204,17 @@ void CAISTargetManager::Stop() {
 }
 
 CAISTarget* CAISTargetManager::Find(uint32_t mmsi) const {
-    auto it = m_targets.find(mmsi);
-    return it == m_targets.end() ? nullptr : it->second.get();
+    auto it = m_index.find(mmsi);
+    return it == m_index.end() ? nullptr : it->second;
 }
 
 CAISTarget& CAISTargetManager::FindOrInsert(uint32_t mmsi) {
-    auto it = m_targets.lower_bound(mmsi);
-    if (it == m_targets.end() || it->first != mmsi)
-        it = m_targets.emplace_hint(it, mmsi, std::make_unique<CAISTarget>(*this, mmsi));
-    return *it->second;
+    if (CAISTarget* t = Find(mmsi)) return *t;
+    auto made = std::make_unique<CAISTarget>(*this, mmsi);
+    CAISTarget* t = made.get();
+    m_targets.emplace(mmsi, std::move(made));
+    m_index.emplace(mmsi, t);
+    return *t;
 }
 
 size_t CAISTargetManager::Count() const {
@@ -434,12 +437,16 @@ void CAISTargetManager::detect_collision(CAISTarget& t, bool reported) {
             if (t.tcpa > 0 && t.HasCPA() && t.tcpa < alarmTime && t.cpa < limit &&
                 std::sqrt(v2) > settings.min_closing_velocity_knots * kKnotsToMetresPerSecond) {
                 t.colour = kRed;
-                char title[64], text[96];
-                std::snprintf(title, sizeof title, "AIS collision alert, %s", t.kind);
-                std::snprintf(text, sizeof text, "%s, CPA %d m, %d min", t.name[0] ? t.name : "Unknown name",
-                              int(t.cpa), int(t.tcpa / 60.0f));
                 t.alerting = true;
-                if (settings.alarm_beep) Alert(t, reported, title, text);
+                if (settings.alarm_beep && (reported || !t.m_notified)) {
+                    char title[64], text[96];
+                    std::snprintf(title, sizeof title, "AIS collision alert, %s", t.kind);
+                    std::snprintf(text, sizeof text, "%s, CPA %d m, %d min", t.name[0] ? t.name : "Unknown name",
+                                  int(t.cpa), int(t.tcpa / 60.0f));
+                    t.m_alertTitle.assign(title);
+                    t.m_alertText.assign(text);
+                    Alert(t, reported);
+                }
             } else {
                 if (t.tcpa > 0 && t.HasCPA() && t.tcpa < 2 * alarmTime && t.cpa < 2 * limit) t.colour = kWarning;
                 CancelAlert(t);
@@ -450,13 +457,13 @@ void CAISTargetManager::detect_collision(CAISTarget& t, bool reported) {
     if (!reported && (t.colour != colourBefore || t.alerting != alertBefore)) Publish(t, COverlayObject::UPDATE_MOVED);
 }
 
-void CAISTargetManager::Alert(CAISTarget& t, bool reported, const std::string& title, const std::string& text) {
+void CAISTargetManager::Alert(CAISTarget& t, bool reported) {
     t.alerting = true;
     // Repeated with fresh figures whenever the target reports; the own ship's moves only
     // raise it the first time.
     if (t.m_notified && !reported) return;
     t.m_notified = true;
-    ShowSystemNotification(t.mmsi_text, title, text);
+    ShowSystemNotification(t.mmsi_text, t.m_alertTitle, t.m_alertText);
 }
 
 void CAISTargetManager::CancelAlert(CAISTarget& t) {
@@ -467,10 +474,14 @@ void CAISTargetManager::CancelAlert(CAISTarget& t) {
 }
 
 void CAISTargetManager::ManOverboard(CAISTarget& t, bool reported) {
-    std::string range, bearing;
-    CDefaultUnits::u.FormatDistance(t.range, range);
-    CDefaultUnits::u.FormatBearing(t.bearing, bearing);
-    Alert(t, reported, "AIS Man Overboard", range + " away, bearing " + bearing);
+    if (reported || !t.m_notified) {
+        std::string range, bearing;
+        CDefaultUnits::u.FormatDistance(t.range, range);
+        CDefaultUnits::u.FormatBearing(t.bearing, bearing);
+        t.m_alertTitle.assign("AIS Man Overboard");
+        t.m_alertText.assign(range).append(" away, bearing ").append(bearing);
+    }
+    Alert(t, reported);
     if (!g_mark_manager || !reported) return;
     char name[32];
     std::snprintf(name, sizeof name, "AIS MOB: %u", t.mmsi);
@@ -496,6 +507,7 @@ void CAISTargetManager::Remove(std::map<uint32_t, std::unique_ptr<CAISTarget>>::
     CAISTarget& t = *it->second;
     CancelAlert(t);
     if (m_selected == &t) m_selected = nullptr;
+    m_index.erase(it->first);
     m_targets.erase(it);
 }
 

@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/heartbeat.h"
@@ -120,6 +121,9 @@ private:
     std::vector<DblPoint> m_trail;  // (lon, lat): a ring of kTrailPoints once full
     size_t m_trailHead = 0;         // the oldest point once the ring is full
     bool m_notified = false;  // a notification of this target is showing
+    // The texts of its alert, kept so that repeating it costs no allocation.
+    std::string m_alertTitle;
+    std::string m_alertText;
 };
 
 class CAISTargetManager : public Listener<CNEMA_AIS::VDM>,
@@ -197,7 +201,8 @@ private:
     friend class CAISTarget;
     CAISTarget& FindOrInsert(uint32_t mmsi);
     void Publish(CAISTarget& target, COverlayObject::update_action action);
-    void Alert(CAISTarget& target, bool reported, const std::string& title, const std::string& text);
+    // Shows the target's alert with the texts in m_alertTitle and m_alertText.
+    void Alert(CAISTarget& target, bool reported);
     void CancelAlert(CAISTarget& target);
     void ManOverboard(CAISTarget& target, bool reported);
     void EnableSettings();
@@ -205,6 +210,8 @@ private:
 
     COverlayGPSPosition& m_own;
     std::map<uint32_t, std::unique_ptr<CAISTarget>> m_targets;
+    // Finding a target is the first step of every message: a hash beside the ordered map.
+    std::unordered_map<uint32_t, CAISTarget*> m_index;
     CSimpleGrid m_grid;     // centred on the own ship
     double m_ownVx = 0;     // own velocity, metres a second east
     double m_ownVy = 0;     // and north

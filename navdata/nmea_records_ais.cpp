@@ -18,7 +18,8 @@ CNMEASentenceTypeOf<CNEMA_AIS::VDO> s_vdo(3, "VDO");
 
 // Bits of one message. The decoder reads the stream `g_current` points at.
 struct BitStream {
-    uint8_t bytes[CNEMA_AIS::CAIS_Sentence::kMaxBits / 8] = {};
+    // Eight bytes more than the bits need, so that a field is read with one 64-bit load.
+    uint8_t bytes[CNEMA_AIS::CAIS_Sentence::kMaxBits / 8 + 8] = {};
     int count = 0;
 };
 
@@ -44,6 +45,33 @@ BitStream g_single;
 BitStream* g_current = &g_single;
 unsigned long long g_fragmentClock = 0;
 
+// Appends an armoured payload, six bits a character, a byte at a time. Payloads that
+// would run past the end of the stream go character by character and stop there.
+void AppendPayload(BitStream& s, const char* payload) {
+    const size_t chars = std::strlen(payload);
+    if (s.count + int(chars) * 6 > CNEMA_AIS::CAIS_Sentence::kMaxBits) {
+        for (size_t i = 0; i < chars; ++i)
+            CNEMA_AIS::CAIS_Sentence::append_sixbits(
+                CNEMA_AIS::CAIS_Sentence::decode_sixbit(static_cast<unsigned char>(payload[i])));
+        return;
+    }
+    int index = s.count >> 3;
+    int held = s.count & 7;  // bits of the last byte already in use
+    uint32_t acc = held ? uint32_t(s.bytes[index]) >> (8 - held) : 0;
+    for (size_t i = 0; i < chars; ++i) {
+        const int c = static_cast<unsigned char>(payload[i]);
+        acc = (acc << 6) | uint32_t(((c < 89) ? (c + 80) : (c + 72)) & 63);
+        held += 6;
+        if (held >= 8) {
+            held -= 8;
+            s.bytes[index++] = uint8_t(acc >> held);
+            acc &= (1u << held) - 1;
+        }
+    }
+    if (held > 0) s.bytes[index] = uint8_t(acc << (8 - held));
+    s.count += int(chars) * 6;
+}
+
 Assembly* FindAssembly(const CNMEASentenceType* kind, char sequence, char channel, int total) {
     for (Assembly& a : g_assemblies)
         if (a.busy && a.kind == kind && a.sequence == sequence && a.channel == channel && a.total == total) return &a;
@@ -67,6 +95,18 @@ int CNEMA_AIS::CAIS_Sentence::decode_sixbit(int c) {
 
 void CNEMA_AIS::CAIS_Sentence::append_sixbits(int value) {
     BitStream& s = *g_current;
+    if (s.count + 6 <= kMaxBits) {
+        // The six bits land in the 16-bit window of the byte where they start.
+        const int index = s.count >> 3;
+        const int shift = s.count & 7;
+        unsigned window = (unsigned(s.bytes[index]) << 8) | s.bytes[index + 1];
+        const unsigned mask = 0xFC00u >> shift;
+        window = (window & ~mask) | ((unsigned(value & 63) << 10) >> shift);
+        s.bytes[index] = uint8_t(window >> 8);
+        s.bytes[index + 1] = uint8_t(window);
+        s.count += 6;
+        return;
+    }
     for (int bit = 5; bit >= 0; --bit) {
         if (s.count >= kMaxBits) return;
         const int index = s.count >> 3;
@@ -81,8 +121,17 @@ void CNEMA_AIS::CAIS_Sentence::append_sixbits(int value) {
 }
 
 uint32_t CNEMA_AIS::CAIS_Sentence::fetch_bits(int& position, int count) {
-    // Bits past the end of a short message read as 0.
     const BitStream& s = *g_current;
+    if (count > 0 && count <= 32 && position >= 0 && position + count <= s.count) {
+        // Every bit lies within the message: one big-endian 64-bit window holds them.
+        const uint8_t* p = s.bytes + (position >> 3);
+        uint64_t window = 0;
+        for (int i = 0; i < 8; ++i) window = (window << 8) | p[i];
+        const uint32_t value = uint32_t((window << (position & 7)) >> (64 - count));
+        position += count;
+        return value;
+    }
+    // Bits past the end of a short message read as 0.
     uint32_t value = 0;
     for (int i = 0; i < count; ++i, ++position) {
         int bit = 0;
@@ -172,7 +221,7 @@ bool CNEMA_AIS::CAIS_Sentence::Init(char* text) {
         g_current = &a->bits;
         if (number == count) a->busy = false;  // complete: the slot is free again
     }
-    for (const char* p = f[5]; *p != '\0'; ++p) append_sixbits(decode_sixbit(static_cast<unsigned char>(*p)));
+    AppendPayload(*g_current, f[5]);
     if (number != count) return true;  // listeners ignore type 0
     DecodeMessage();
     return true;
