@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <unordered_map>
 
 #include "charts/georef.h"
 #include "navdata/ais.h"
@@ -22,6 +24,59 @@ constexpr double kClassBScale = 0.8;
 
 QColor FromArgb(uint32_t argb) {
     return QColor(int((argb >> 16) & 0xFF), int((argb >> 8) & 0xFF), int(argb & 0xFF), int(argb >> 24));
+}
+
+// Headings on screen are drawn in steps of this many degrees (invisible at this size).
+constexpr int kHeadingStep = 2;
+constexpr int kUprightKey = 511;
+// Past this many pictures the cache starts again, so odd colours cannot make it grow.
+constexpr size_t kMaxSprites = 1024;
+
+// The triangle of one colour, direction, size and outline, drawn once and then copied:
+// a painter fills and outlines an antialiased polygon many times slower than it copies a
+// small picture, and a busy sea has thousands of targets on the chart. GUI thread only.
+struct Sprite {
+    QImage image;
+    QPointF origin;  // where the target's position lies in the picture
+};
+
+const Sprite& TriangleSprite(uint32_t argb, int direction, bool classB, bool selected, double u) {
+    static std::unordered_map<uint64_t, Sprite> cache;
+    const int unitKey = std::clamp(int(std::lround(u * 16)), 0, 255);
+    const uint64_t key = (uint64_t(argb) << 32) | (uint64_t(unitKey) << 16) | (uint64_t(direction) << 2) |
+                         (uint64_t(classB) << 1) | uint64_t(selected);
+    if (auto it = cache.find(key); it != cache.end()) return it->second;
+    if (cache.size() >= kMaxSprites) cache.clear();
+
+    const double outline = (selected ? 3.0 : 1.0) * u;
+    const int half = int(std::ceil(kTip * u + outline)) + 1;
+    Sprite sprite;
+    sprite.image = QImage(2 * half, 2 * half, QImage::Format_ARGB32_Premultiplied);
+    sprite.image.fill(Qt::transparent);
+    sprite.origin = QPointF(half, half);
+    const QPointF c = sprite.origin;
+    QPointF triangle[3];
+    if (direction != kUprightKey) {
+        const double a = direction * kHeadingStep * M_PI / 180.0;  // clockwise from up
+        const QPointF along(std::sin(a), -std::cos(a));
+        const QPointF side(-along.y() * kHalfWidth * u, along.x() * kHalfWidth * u);
+        const QPointF back = c - along * (kBack * u);
+        triangle[0] = c + along * (kTip * u);
+        triangle[1] = back + side;
+        triangle[2] = back - side;
+    } else {
+        const double s = kUpright * u * (classB ? kClassBScale : 1.0);
+        triangle[0] = QPointF(c.x(), c.y() - s);
+        triangle[1] = QPointF(c.x() + s, c.y() + s);
+        triangle[2] = QPointF(c.x() - s, c.y() + s);
+    }
+    QPainter p(&sprite.image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::black, outline));
+    p.setBrush(FromArgb(argb));
+    p.drawPolygon(triangle, 3);
+    p.end();
+    return cache.emplace(key, std::move(sprite)).first->second;
 }
 
 }  // namespace
@@ -49,8 +104,12 @@ void CAISTarget::Draw(QPainter* painter, CMapping& mapping) const {
     const QColor fill = FromArgb(colour);
     const QPointF c(mapping.screen[kPositionPoint].x, mapping.screen[kPositionPoint].y);
 
-    painter->save();
-    painter->setRenderHint(QPainter::Antialiasing);
+    // Lines without antialiasing: an antialiased line costs several times as much, and a
+    // busy sea has thousands of vectors on the chart. The triangles are smooth pictures.
+    // No save and restore either: only the hint is put back, and the pen and brush are
+    // left as they are, so that the next target of the same colour changes nothing.
+    const bool antialiased = painter->testRenderHint(QPainter::Antialiasing);
+    if (antialiased) painter->setRenderHint(QPainter::Antialiasing, false);
     if (mapping.screen.size() > kMappedPoints) {
         // The recorded track, ending at the target.
         painter->setPen(QPen(fill, 1.0 * u));
@@ -65,23 +124,14 @@ void CAISTarget::Draw(QPainter* painter, CMapping& mapping) const {
     const int rings = COverlayGPSPosition::settings.num_range_rings;
     if (CAISTargetManager::settings.show_ais_range_ring && speed > 1.0f) DrawRangeRings(painter, mapping, fill, rings, u);
 
-    QPointF triangle[3];
+    int direction = kUprightKey;
     double dx = 0, dy = 0;
     if (compass.heading < CDataSpeedDirection::kNoneThreshold && HeadingOnScreen(mapping, dx, dy)) {
-        const QPointF along(dx, dy);
-        const QPointF side(-dy * kHalfWidth * u, dx * kHalfWidth * u);
-        const QPointF back = c - along * (kBack * u);
-        triangle[0] = c + along * (kTip * u);
-        triangle[1] = back + side;
-        triangle[2] = back - side;
-    } else {
-        const double s = kUpright * u * (IsClassB() ? kClassBScale : 1.0);
-        triangle[0] = QPointF(c.x(), c.y() - s);
-        triangle[1] = QPointF(c.x() + s, c.y() + s);
-        triangle[2] = QPointF(c.x() - s, c.y() + s);
+        const double degrees = std::atan2(dx, -dy) * 180.0 / M_PI;  // clockwise from up
+        direction = int(std::lround((degrees < 0 ? degrees + 360.0 : degrees) / kHeadingStep)) % (360 / kHeadingStep);
     }
-    painter->setPen(QPen(Qt::black, (IsSelected() ? 3.0 : 1.0) * u));
-    painter->setBrush(fill);
-    painter->drawPolygon(triangle, 3);
-    painter->restore();
+    const Sprite& sprite = TriangleSprite(colour, direction, IsClassB(), IsSelected(), u);
+    painter->drawImage(QPointF(std::round(c.x() - sprite.origin.x()), std::round(c.y() - sprite.origin.y())),
+                       sprite.image);
+    if (antialiased) painter->setRenderHint(QPainter::Antialiasing, true);
 }

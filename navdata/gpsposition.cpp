@@ -134,11 +134,13 @@ void COverlayMovingTarget::DrawVector(QPainter* painter, const CMapping& mapping
     if (IsPlaceholder(mapping, kVectorEndPoint)) return;
     const QPointF centre(mapping.screen[kPositionPoint].x, mapping.screen[kPositionPoint].y);
     const QPointF end(mapping.screen[kVectorEndPoint].x, mapping.screen[kVectorEndPoint].y);
+    // Square caps and separate straight lines keep the painter on its quick path for wide
+    // antialiased lines; round caps and joins go through the general stroker, many times
+    // slower once there are a few thousand targets on the chart.
     QPen pen(color, 2.0 * unit);
-    pen.setCapStyle(Qt::RoundCap);
+    pen.setCapStyle(Qt::SquareCap);
     painter->setPen(pen);
     painter->setBrush(Qt::NoBrush);
-    painter->drawLine(centre, end);
     const QPointF d = end - centre;
     const double len = std::hypot(d.x(), d.y());
     if (len > 0) {
@@ -146,8 +148,11 @@ void COverlayMovingTarget::DrawVector(QPainter* painter, const CMapping& mapping
         const QPointF perp(-n.y(), n.x());
         const double headLen = 10.0 * unit;
         const double headHalf = 5.0 * unit;
-        const QPointF head[3] = {end - n * headLen + perp * headHalf, end, end - n * headLen - perp * headHalf};
-        painter->drawPolyline(head, 3);
+        const QLineF lines[3] = {QLineF(centre, end), QLineF(end - n * headLen + perp * headHalf, end),
+                                 QLineF(end - n * headLen - perp * headHalf, end)};
+        painter->drawLines(lines, 3);
+    } else {
+        painter->drawLine(centre, end);
     }
 }
 
