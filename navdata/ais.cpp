@@ -128,7 +128,7 @@ void CAISTarget::OnUpdatedPosition(double time) {
         lat = lon = kNoLatLon;
         return;
     }
-    grid.SetOrigin(lat, lon);
+    grid.FollowOrigin(lat, lon);
     if (reported_heading >= 0 && reported_heading < 360) {
         compass.heading = float(reported_heading);
         compass.vec.SetDegrees(compass.heading);
