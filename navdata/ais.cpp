@@ -184,7 +184,7 @@ CAISTargetManager::CAISTargetManager(COverlayGPSPosition& own) : CHeartbeat::Cou
 
 CAISTargetManager::~CAISTargetManager() {
     m_selected = nullptr;
-    m_index.clear();
+    m_index.Clear();
     m_targets.clear();
     if (the_CAISTargetManager == this) the_CAISTargetManager = nullptr;
 }
@@ -204,8 +204,7 @@ void CAISTargetManager::Stop() {
 }
 
 CAISTarget* CAISTargetManager::Find(uint32_t mmsi) const {
-    auto it = m_index.find(mmsi);
-    return it == m_index.end() ? nullptr : it->second;
+    return m_index.Find(mmsi);
 }
 
 CAISTarget& CAISTargetManager::FindOrInsert(uint32_t mmsi) {
@@ -213,7 +212,7 @@ CAISTarget& CAISTargetManager::FindOrInsert(uint32_t mmsi) {
     auto made = std::make_unique<CAISTarget>(*this, mmsi);
     CAISTarget* t = made.get();
     m_targets.emplace(mmsi, std::move(made));
-    m_index.emplace(mmsi, t);
+    m_index.Insert(mmsi, t);
     return *t;
 }
 
@@ -507,7 +506,7 @@ void CAISTargetManager::Remove(std::map<uint32_t, std::unique_ptr<CAISTarget>>::
     CAISTarget& t = *it->second;
     CancelAlert(t);
     if (m_selected == &t) m_selected = nullptr;
-    m_index.erase(it->first);
+    m_index.Erase(it->first);
     m_targets.erase(it);
 }
 

@@ -14,13 +14,13 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "core/heartbeat.h"
 #include "core/persistantdata.h"
 #include "core/pubsub.h"
 #include "navdata/gpsposition.h"
+#include "navdata/mmsi_index.h"
 #include "navdata/nmea_records.h"
 
 class CAISTargetManager;
@@ -210,8 +210,8 @@ private:
 
     COverlayGPSPosition& m_own;
     std::map<uint32_t, std::unique_ptr<CAISTarget>> m_targets;
-    // Finding a target is the first step of every message: a hash beside the ordered map.
-    std::unordered_map<uint32_t, CAISTarget*> m_index;
+    // Finding a target is the first step of every message: a flat hash beside the ordered map.
+    CMmsiIndex<CAISTarget> m_index;
     CSimpleGrid m_grid;     // centred on the own ship
     double m_ownVx = 0;     // own velocity, metres a second east
     double m_ownVy = 0;     // and north

@@ -55,12 +55,26 @@ void AppendPayload(BitStream& s, const char* payload) {
                 CNEMA_AIS::CAIS_Sentence::decode_sixbit(static_cast<unsigned char>(payload[i])));
         return;
     }
+    auto sixbits = [payload](size_t i) {
+        const int c = static_cast<unsigned char>(payload[i]);
+        return uint32_t(((c < 89) ? (c + 80) : (c + 72)) & 63);
+    };
     int index = s.count >> 3;
     int held = s.count & 7;  // bits of the last byte already in use
+    size_t i = 0;
+    if (held == 0) {
+        // On a byte boundary (every first fragment): four characters make three bytes.
+        for (; i + 4 <= chars; i += 4) {
+            const uint32_t v = (sixbits(i) << 18) | (sixbits(i + 1) << 12) | (sixbits(i + 2) << 6) | sixbits(i + 3);
+            s.bytes[index] = uint8_t(v >> 16);
+            s.bytes[index + 1] = uint8_t(v >> 8);
+            s.bytes[index + 2] = uint8_t(v);
+            index += 3;
+        }
+    }
     uint32_t acc = held ? uint32_t(s.bytes[index]) >> (8 - held) : 0;
-    for (size_t i = 0; i < chars; ++i) {
-        const int c = static_cast<unsigned char>(payload[i]);
-        acc = (acc << 6) | uint32_t(((c < 89) ? (c + 80) : (c + 72)) & 63);
+    for (; i < chars; ++i) {
+        acc = (acc << 6) | sixbits(i);
         held += 6;
         if (held >= 8) {
             held -= 8;

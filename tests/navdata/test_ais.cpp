@@ -189,6 +189,35 @@ TEST(AisCodec, EncoderAndDecoderAgreeOnEveryMessageTypeTheTargetsUse) {
     EXPECT_NEAR(d.last.course, 154.5, 1e-3);
 }
 
+// Removing from the open-addressed index must leave every other MMSI findable, also
+// where runs of slots wrap round the end of the table and while it grows.
+TEST(MmsiIndex, EveryOtherTargetStaysFoundAsTargetsComeAndGo) {
+    std::vector<int> values(60);  // a small table: runs often wrap round its end
+    CMmsiIndex<int> index;
+    std::vector<bool> present(values.size(), false);
+    auto mmsi = [](size_t i) { return uint32_t(235000000u + i * 64u); };  // alike low bits
+    uint32_t seed = 11;
+    for (int round = 0; round < 20000; ++round) {
+        seed = seed * 1664525u + 1013904223u;
+        const size_t i = (seed >> 8) % values.size();
+        if (present[i]) {
+            index.Erase(mmsi(i));
+        } else {
+            index.Insert(mmsi(i), &values[i]);
+        }
+        present[i] = !present[i];
+        if (round % 7 == 0) {
+            size_t live = 0;
+            for (size_t k = 0; k < values.size(); ++k) {
+                live += present[k];
+                ASSERT_EQ(index.Find(mmsi(k)), present[k] ? &values[k] : nullptr) << "round " << round << " k " << k;
+            }
+            ASSERT_EQ(index.Size(), live);
+        }
+    }
+    EXPECT_EQ(index.Find(1), nullptr);
+}
+
 TEST(AisCodec, FragmentsAssembleInOrderPerMessage) {
     StaticA s;
     s.mmsi = 235000001;
