@@ -49,27 +49,37 @@ const Sprite& TriangleSprite(uint32_t argb, int direction, bool classB, bool sel
     if (cache.size() >= kMaxSprites) cache.clear();
 
     const double outline = (selected ? 3.0 : 1.0) * u;
-    const int half = int(std::ceil(kTip * u + outline)) + 1;
-    Sprite sprite;
-    sprite.image = QImage(2 * half, 2 * half, QImage::Format_ARGB32_Premultiplied);
-    sprite.image.fill(Qt::transparent);
-    sprite.origin = QPointF(half, half);
-    const QPointF c = sprite.origin;
     QPointF triangle[3];
     if (direction != kUprightKey) {
         const double a = direction * kHeadingStep * M_PI / 180.0;  // clockwise from up
         const QPointF along(std::sin(a), -std::cos(a));
         const QPointF side(-along.y() * kHalfWidth * u, along.x() * kHalfWidth * u);
-        const QPointF back = c - along * (kBack * u);
-        triangle[0] = c + along * (kTip * u);
+        const QPointF back = -along * (kBack * u);
+        triangle[0] = along * (kTip * u);
         triangle[1] = back + side;
         triangle[2] = back - side;
     } else {
         const double s = kUpright * u * (classB ? kClassBScale : 1.0);
-        triangle[0] = QPointF(c.x(), c.y() - s);
-        triangle[1] = QPointF(c.x() + s, c.y() + s);
-        triangle[2] = QPointF(c.x() - s, c.y() + s);
+        triangle[0] = QPointF(0, -s);
+        triangle[1] = QPointF(s, s);
+        triangle[2] = QPointF(-s, s);
     }
+    // Only as large as the triangle and its outline: copying is by the pixel.
+    const double margin = outline + 1;
+    double left = 0, top = 0, right = 0, bottom = 0;
+    for (const QPointF& q : triangle) {
+        left = std::min(left, q.x());
+        top = std::min(top, q.y());
+        right = std::max(right, q.x());
+        bottom = std::max(bottom, q.y());
+    }
+    const int x0 = int(std::floor(left - margin)), y0 = int(std::floor(top - margin));
+    const int x1 = int(std::ceil(right + margin)), y1 = int(std::ceil(bottom + margin));
+    Sprite sprite;
+    sprite.image = QImage(x1 - x0, y1 - y0, QImage::Format_ARGB32_Premultiplied);
+    sprite.image.fill(Qt::transparent);
+    sprite.origin = QPointF(-x0, -y0);
+    for (QPointF& q : triangle) q += sprite.origin;
     QPainter p(&sprite.image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(Qt::black, outline));
