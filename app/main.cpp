@@ -24,8 +24,10 @@
 #include "core/appevents.h"
 #include "core/pubsub.h"
 #include "maplib/quick/mapitem.h"
+#include "navdata/ais.h"
 #include "navdata/dataconnection.h"
 #include "navdata/dataconnection_sim.h"
+#include "navdata/dsc.h"
 #include "navdata/gpsposition.h"
 
 void RegisterQmlTypes();
@@ -122,6 +124,9 @@ int main(int argc, char* argv[]) {
     load_app_data();
     RegisterQmlTypes();
     CFeedRMC_to_GPSPosition::Start();
+    // Ships around the boat and distress calls from the same feeds.
+    CAISTargetManager::Start();
+    CDSC_to_Mark::Start();
 
     QObject::connect(
         engine.get(), &QQmlApplicationEngine::objectCreated, &app,
@@ -178,6 +183,8 @@ int main(int argc, char* argv[]) {
     AppShutdownNotification shutdown;
     Listener<AppShutdownNotification>::Publish(shutdown);
     save_all_app_data();
+    CDSC_to_Mark::Stop();
+    CAISTargetManager::Stop();
     heartbeat.reset();
     engine.reset();
     theAppEngine = nullptr;
