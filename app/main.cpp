@@ -26,11 +26,11 @@
 #include "core/display_metrics.h"
 #include "core/pubsub.h"
 #include "maplib/quick/mapitem.h"
+#include "navdata/ais.h"
 #include "navdata/dataconnection.h"
 #include "navdata/dataconnection_sim.h"
+#include "navdata/dsc.h"
 #include "navdata/gpsposition.h"
-
-// The com.navora.nv module's types (generated from qml/navora_qml_types.h).
 
 namespace {
 
@@ -122,6 +122,9 @@ int main(int argc, char* argv[]) {
     load_app_data();
     InstallAppServices();
     CFeedRMC_to_GPSPosition::Start();
+    // Ships around the boat and distress calls from the same feeds.
+    CAISTargetManager::Start();
+    CDSC_to_Mark::Start();
 
     QObject::connect(
         engine.get(), &QQmlApplicationEngine::objectCreated, &app,
@@ -176,6 +179,8 @@ int main(int argc, char* argv[]) {
     AppShutdownNotification shutdown;
     Listener<AppShutdownNotification>::Publish(shutdown);
     save_all_app_data();
+    CDSC_to_Mark::Stop();
+    CAISTargetManager::Stop();
     heartbeat.reset();
     engine.reset();
     theAppEngine = nullptr;

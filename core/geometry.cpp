@@ -137,6 +137,16 @@ void CSimpleGrid::SetOrigin(double lat0, double lon0) {
     m_lon0 = lon0;
     m_mPerDegLat = MetresPerDegreeLatAt(lat0);
     m_mPerDegLon = MetresPerDegreeLonAt(lat0);
+    m_scaleLat = lat0;
+}
+
+void CSimpleGrid::FollowOrigin(double lat0, double lon0, double tolerance) {
+    if (!(std::abs(lat0 - m_scaleLat) <= tolerance)) {
+        SetOrigin(lat0, lon0);
+        return;
+    }
+    m_lat0 = lat0;
+    m_lon0 = lon0;
 }
 
 void CSimpleGrid::ToGrid(double lat, double lon, double& x, double& y) const {

@@ -138,6 +138,10 @@ public:
     CSimpleGrid(double lat0, double lon0) { SetOrigin(lat0, lon0); }
 
     void SetOrigin(double lat0, double lon0);
+    // As SetOrigin, but keeps the scale while the latitude stays within `tolerance` degrees
+    // of where it was worked out (0.01 degrees changes it by a few parts in a million):
+    // for origins that follow a moving ship on every report.
+    void FollowOrigin(double lat0, double lon0, double tolerance = 0.01);
     double OriginLat() const { return m_lat0; }
     double OriginLon() const { return m_lon0; }
     double MetresPerDegreeLat() const { return m_mPerDegLat; }
@@ -156,6 +160,7 @@ private:
     double m_lon0 = 0;
     double m_mPerDegLat = 111132.954;
     double m_mPerDegLon = 111319.488;
+    double m_scaleLat = 0;  // the latitude the scale was worked out for
 };
 
 // A colour with alpha; components 0..255.

@@ -21,6 +21,7 @@ void RegisterItemTypes() {
     detail::LinkWindDials();
     detail::LinkGotoItems();
     detail::LinkTrackItems();
+    detail::LinkAisItems();
 }
 
 namespace {

@@ -47,6 +47,7 @@ void LinkSpeedDials();
 void LinkWindDials();
 void LinkGotoItems();
 void LinkTrackItems();
+void LinkAisItems();
 }  // namespace detail
 
 // The position whose odometer and satellite counts the GPS items show; it is also what a

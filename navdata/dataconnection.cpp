@@ -17,7 +17,6 @@
 #include "navdata/dataconnection_sim.h"
 
 CDataConnection* CDataConnection::theConnection = nullptr;
-CConnectionHooks CDataConnection::hooks;
 CDataConnection::Persistant CDataConnection::settings;
 
 namespace {

@@ -37,12 +37,6 @@ struct CDataSourceChange {
     bool simulation;
 };
 
-// What a connection needs from above it: the AIS target list fetched on connecting is
-// read by the AIS subsystem. Default: nothing.
-struct CConnectionHooks {
-    std::function<void(const std::string& path)> readAisTargets;
-};
-
 class CDataConnection : public Listener<CNMEA_Raw> {
 public:
     // One selectable kind of connection; the kinds are registered once, in a fixed order.
@@ -152,7 +146,6 @@ public:
     static void DebugLog(const char* text);
     static std::string DebugLogPath();
 
-    static CConnectionHooks hooks;
 
     class Persistant : public PersistantData {
     public:

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "navdata/dataconnection_net.h"
 
+#include "navdata/ais.h"
+
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -145,7 +147,7 @@ void CTCPIPConnection::FetchTargets() {
         const QByteArray body = reply->readAll();
         const bool written = file.write(body) == body.size();
         file.close();
-        if (written && FileExists(path) && hooks.readAisTargets) hooks.readAisTargets(path);
+        if (written && FileExists(path) && the_CAISTargetManager) the_CAISTargetManager->ReadInstantTargets(path);
         QFile::remove(QString::fromStdString(path));
     });
 }

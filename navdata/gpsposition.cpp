@@ -91,6 +91,97 @@ float CompassCalibration::Adjust(float heading) const {
 }
 
 // ---------------------------------------------------------------------------------------
+// Moving targets
+
+double COverlayMovingTarget::DrawUnit(const QPainter* painter) {
+    return painter && painter->device() ? std::max(0.5, painter->device()->logicalDpiX() / 96.0) : 1.0;
+}
+
+void COverlayMovingTarget::MapMovingTarget(CMapping& mapping, const CPolynomialProjection& projection,
+                                           bool showVector, double minutes, double ringRadius) const {
+    mapping.clear();
+    if (!HasPosition()) return;
+    auto project = [&](double la, double lo) {
+        FPoint p;
+        if (!projection.latlong_to_xy(la, lo, p)) return DblPoint(0, 0);
+        return DblPoint(p.x, p.y);
+    };
+    auto along = [&](double east, double north) {
+        double la = 0, lo = 0;
+        grid.FromGrid(east, north, la, lo);
+        return project(la, lo);
+    };
+    mapping.points.reserve(kMappedPoints);
+    mapping.points.push_back(project(lat, lon));
+    DblPoint vectorEnd(0, 0);
+    const float spd = get_speed();
+    if (spd > 0.2f && showVector && best_mode != DIR_NONE && std::isfinite(minutes)) {
+        const double metres = double(spd) * minutes * kMetresPerKnotMinute;
+        vectorEnd = along(best_vec.x * metres, best_vec.y * metres);
+    }
+    mapping.points.push_back(vectorEnd);
+    mapping.points.push_back(along(std::isfinite(ringRadius) ? ringRadius : 0, 0));
+    mapping.points.push_back(along(compass.vec.x * kHeadingPointMetres, compass.vec.y * kHeadingPointMetres));
+    mapping.count = 1;
+    mapping.set_bounds();
+}
+
+bool COverlayMovingTarget::IsPlaceholder(const CMapping& mapping, int point) {
+    const DblPoint& p = mapping.points[size_t(point)];
+    return p.x == 0 && p.y == 0;
+}
+
+void COverlayMovingTarget::DrawVector(QPainter* painter, const CMapping& mapping, const QColor& color,
+                                      double unit) {
+    if (IsPlaceholder(mapping, kVectorEndPoint)) return;
+    const QPointF centre(mapping.screen[kPositionPoint].x, mapping.screen[kPositionPoint].y);
+    const QPointF end(mapping.screen[kVectorEndPoint].x, mapping.screen[kVectorEndPoint].y);
+    // Square caps and separate straight lines keep the painter on its quick path for wide
+    // antialiased lines; round caps and joins go through the general stroker, many times
+    // slower once there are a few thousand targets on the chart.
+    QPen pen(color, 2.0 * unit);
+    pen.setCapStyle(Qt::SquareCap);
+    painter->setPen(pen);
+    painter->setBrush(Qt::NoBrush);
+    const QPointF d = end - centre;
+    const double len = std::hypot(d.x(), d.y());
+    if (len > 0) {
+        const QPointF n = d / len;
+        const QPointF perp(-n.y(), n.x());
+        const double headLen = 10.0 * unit;
+        const double headHalf = 5.0 * unit;
+        const QLineF lines[3] = {QLineF(centre, end), QLineF(end - n * headLen + perp * headHalf, end),
+                                 QLineF(end - n * headLen - perp * headHalf, end)};
+        painter->drawLines(lines, 3);
+    } else {
+        painter->drawLine(centre, end);
+    }
+}
+
+void COverlayMovingTarget::DrawRangeRings(QPainter* painter, const CMapping& mapping, const QColor& color,
+                                          int rings, double unit) {
+    if (rings <= 0 || IsPlaceholder(mapping, kRingPoint)) return;
+    const QPointF centre(mapping.screen[kPositionPoint].x, mapping.screen[kPositionPoint].y);
+    const double r = std::hypot(mapping.screen[kRingPoint].x - centre.x(), mapping.screen[kRingPoint].y - centre.y());
+    // Rings wider than any screen only cost time.
+    rings = std::min(rings, 100);
+    painter->setPen(QPen(color, 1.0 * unit));
+    painter->setBrush(Qt::NoBrush);
+    for (int k = 1; k <= rings && r * k < 1e5; ++k) painter->drawEllipse(centre, r * k, r * k);
+}
+
+bool COverlayMovingTarget::HeadingOnScreen(const CMapping& mapping, double& dx, double& dy) {
+    if (IsPlaceholder(mapping, kHeadingPoint) || IsPlaceholder(mapping, kPositionPoint)) return false;
+    dx = mapping.screen[kHeadingPoint].x - mapping.screen[kPositionPoint].x;
+    dy = mapping.screen[kHeadingPoint].y - mapping.screen[kPositionPoint].y;
+    const double len = std::hypot(dx, dy);
+    if (!(len > 0) || !std::isfinite(len)) return false;
+    dx /= len;
+    dy /= len;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------
 // Settings
 
 void COverlayGPSPosition::Persistant::DeclareData() {
@@ -310,37 +401,8 @@ void COverlayGPSPosition::Stale() {
 // Drawing
 
 void COverlayGPSPosition::Map(CMapping& mapping, const CPolynomialProjection& projection) const {
-    mapping.clear();
-    if (!HasPosition()) return;
-    auto project = [&](double la, double lo) {
-        FPoint p;
-        if (!projection.latlong_to_xy(la, lo, p)) return DblPoint(0, 0);
-        return DblPoint(p.x, p.y);
-    };
-    // The position, the velocity-vector end, a range-ring point and a heading point.
-    mapping.points.push_back(project(lat, lon));
-    DblPoint vectorEnd(0, 0);
-    const float spd = get_speed();
-    if (spd > 0.2f && settings.show_vector && best_mode != DIR_NONE) {
-        const double metres = double(spd) * settings.vector_scale * kMetresPerKnotMinute;
-        double la = 0, lo = 0;
-        grid.FromGrid(best_vec.x * metres, best_vec.y * metres, la, lo);
-        vectorEnd = project(la, lo);
-    }
-    mapping.points.push_back(vectorEnd);
-    {
-        double la = 0, lo = 0;
-        grid.FromGrid(settings.range_ring_radius, 0, la, lo);
-        mapping.points.push_back(project(la, lo));
-    }
-    {
-        double la = 0, lo = 0;
-        grid.FromGrid(compass.vec.x * kHeadingPointMetres, compass.vec.y * kHeadingPointMetres, la, lo);
-        mapping.points.push_back(project(la, lo));
-    }
+    MapMovingTarget(mapping, projection, settings.show_vector, settings.vector_scale, settings.range_ring_radius);
     mapping.kind = CMapping::HIT_NEVER;
-    mapping.count = 1;
-    mapping.set_bounds();
 }
 
 const QImage& COverlayGPSPosition::Icon(int size, bool fix) const {
@@ -377,62 +439,31 @@ const QImage& COverlayGPSPosition::Icon(int size, bool fix) const {
 }
 
 void COverlayGPSPosition::Draw(QPainter* painter, CMapping& mapping) const {
-    if (!painter || mapping.screen.size() < 4 || mapping.points.size() < 4) return;
-    const double u = painter->device() ? std::max(0.5, painter->device()->logicalDpiX() / 96.0) : 1.0;
+    if (!painter || mapping.screen.size() < kMappedPoints || mapping.points.size() < kMappedPoints) return;
+    const double u = DrawUnit(painter);
     const bool fix = HasFix();
     const GraphicsColor gc = fix ? settings.gc_color2 : GraphicsColor{128, 128, 128, 255};
     const QColor color(gc.r, gc.g, gc.b, gc.a);
-    const QPointF centre(mapping.screen[0].x, mapping.screen[0].y);
+    const QPointF centre(mapping.screen[kPositionPoint].x, mapping.screen[kPositionPoint].y);
     const double half = kIconHalfSize * u;
-    auto isPlaceholder = [&](size_t i) { return mapping.points[i].x == 0 && mapping.points[i].y == 0; };
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
-    QPen pen(color, 2.0 * u);
-    pen.setCapStyle(Qt::RoundCap);
-    painter->setPen(pen);
-    painter->setBrush(Qt::NoBrush);
-
-    if (best_mode == DIR_COMPASS && settings.show_heading && !isPlaceholder(3)) {
-        double dx = mapping.screen[3].x - centre.x();
-        double dy = mapping.screen[3].y - centre.y();
-        const double len = std::hypot(dx, dy);
-        if (len > 0) {
-            dx /= len;
-            dy /= len;
-            const QPointF base = centre + QPointF(dx, dy) * (0.8 * half);
-            const QPointF apex = base + QPointF(dx, dy) * (kTriangleLength * u);
-            const QPointF side(-dy * kTriangleHalfBase * u, dx * kTriangleHalfBase * u);
-            QPainterPath tri;
-            tri.moveTo(apex);
-            tri.lineTo(base + side);
-            tri.lineTo(base - side);
-            tri.closeSubpath();
-            painter->fillPath(tri, color);
-        }
-    } else if (!isPlaceholder(1)) {
-        const QPointF end(mapping.screen[1].x, mapping.screen[1].y);
-        painter->drawLine(centre, end);
-        const QPointF d = end - centre;
-        const double len = std::hypot(d.x(), d.y());
-        if (len > 0) {
-            const QPointF n = d / len;
-            const QPointF perp(-n.y(), n.x());
-            const double headLen = 10.0 * u;
-            const double headHalf = 5.0 * u;
-            const QPointF head[3] = {end - n * headLen + perp * headHalf, end, end - n * headLen - perp * headHalf};
-            painter->drawPolyline(head, 3);
-        }
+    double dx = 0, dy = 0;
+    if (best_mode == DIR_COMPASS && settings.show_heading && HeadingOnScreen(mapping, dx, dy)) {
+        const QPointF base = centre + QPointF(dx, dy) * (0.8 * half);
+        const QPointF apex = base + QPointF(dx, dy) * (kTriangleLength * u);
+        const QPointF side(-dy * kTriangleHalfBase * u, dx * kTriangleHalfBase * u);
+        QPainterPath tri;
+        tri.moveTo(apex);
+        tri.lineTo(base + side);
+        tri.lineTo(base - side);
+        tri.closeSubpath();
+        painter->fillPath(tri, color);
+    } else {
+        DrawVector(painter, mapping, color, u);
     }
-
-    if (settings.num_range_rings > 0 && !isPlaceholder(2)) {
-        const double r = std::hypot(mapping.screen[2].x - centre.x(), mapping.screen[2].y - centre.y());
-        // Rings wider than any screen only cost time.
-        const int rings = std::min(settings.num_range_rings, 100);
-        QPen ringPen(color, 1.0 * u);
-        painter->setPen(ringPen);
-        for (int k = 1; k <= rings && r * k < 1e5; ++k) painter->drawEllipse(centre, r * k, r * k);
-    }
+    DrawRangeRings(painter, mapping, color, settings.num_range_rings, u);
 
     const int size = std::max(4, int(std::lround(2 * half)));
     const QImage& icon = Icon(size, fix);

@@ -25,10 +25,43 @@
 #include "overlays/gpsdata.h"
 #include "overlays/overlayobject.h"
 
-// Something that moves on the map and carries a GPS-like position.
+class QColor;
+
+// Something that moves on the map and carries a GPS-like position: the boat itself and
+// every AIS target. It maps the points both draw from and draws what they share, the
+// velocity vector and the range rings, so that a ship's vector reads like the boat's.
 class COverlayMovingTarget : public CDataGPSPosition, public COverlayObject {
 public:
+    // The image points of a moving target's mapping, in this order. A point that has
+    // nothing to show is the (0, 0) placeholder.
+    enum MappedPoint : int {
+        kPositionPoint = 0,
+        kVectorEndPoint = 1,  // where the target will be after the vector's minutes
+        kRingPoint = 2,       // one ring radius east of the position
+        kHeadingPoint = 3,    // 100 m along the compass heading
+        kMappedPoints = 4,
+    };
+
     COverlayMovingTarget(unsigned layer, object_type type) : COverlayObject(layer, type) {}
+
+    // Drawing units per device pixel: drawings keep their size on dense screens.
+    static double DrawUnit(const QPainter* painter);
+
+protected:
+    // Fills the four points. The vector end exists only when `showVector`, a direction
+    // is known and the speed is above 0.2 knots; it lies `minutes` of travel ahead along
+    // the best direction.
+    void MapMovingTarget(CMapping& mapping, const CPolynomialProjection& projection, bool showVector,
+                         double minutes, double ringRadius) const;
+    static bool IsPlaceholder(const CMapping& mapping, int point);
+    // The line to the vector end with a three-point head.
+    static void DrawVector(QPainter* painter, const CMapping& mapping, const QColor& color, double unit);
+    // `rings` circles spaced by the ring radius; rings wider than any screen are left out.
+    static void DrawRangeRings(QPainter* painter, const CMapping& mapping, const QColor& color, int rings,
+                               double unit);
+    // The heading as a unit screen direction (charts may be rotated); false when there is
+    // no heading or it cannot be mapped.
+    static bool HeadingOnScreen(const CMapping& mapping, double& dx, double& dy);
 };
 
 // Twelve compass corrections at 0, 30, ..., 330 degrees, interpolated linearly.

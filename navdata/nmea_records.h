@@ -184,9 +184,11 @@ struct XDR : CNMEASentence {
 
 namespace CNEMA_AIS {
 
-// !--VDM,count,number,sequence,channel,payload,fill*hh. Fragments are collected into one
-// bit stream shared by VDM and VDO; a message is decoded at its last fragment, and the
-// earlier fragments are published with message type 0.
+// !--VDM,count,number,sequence,channel,payload,fill*hh. The fragments of a message are
+// collected in order (a few messages may be under way at once, told apart by sentence,
+// sequential identifier and channel); a message is decoded at its last fragment, and the
+// earlier fragments are published with message type 0. A fragment out of order is
+// refused and drops its message.
 struct CAIS_Sentence : CNMEASentence {
     static constexpr int kTextSize = 24;
     static constexpr int kMaxBits = 992;

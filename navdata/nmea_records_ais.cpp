@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// AIS sentences: fragments are armoured six-bit payloads collected into one bit stream.
+// AIS sentences: fragments are armoured six-bit payloads collected into a bit stream per
+// message, then decoded by message type.
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,14 +16,90 @@ namespace {
 CNMEASentenceTypeOf<CNEMA_AIS::VDM> s_vdm(3, "VDM");
 CNMEASentenceTypeOf<CNEMA_AIS::VDO> s_vdo(3, "VDO");
 
-// One stream for VDM and VDO alike (GUI thread only): interleaved multi-fragment
-// messages from two sources spoil each other, and the fragment check drops the rest.
+// Bits of one message. The decoder reads the stream `g_current` points at.
 struct BitStream {
-    uint8_t bytes[CNEMA_AIS::CAIS_Sentence::kMaxBits / 8] = {};
+    // Eight bytes more than the bits need, so that a field is read with one 64-bit load.
+    uint8_t bytes[CNEMA_AIS::CAIS_Sentence::kMaxBits / 8 + 8] = {};
     int count = 0;
-    int last_fragment = 0;
 };
-BitStream g_stream;
+
+// A message of several fragments being collected. Its fragments carry the same sentence
+// kind (VDM or VDO), sequential identifier, channel and count, and come in order; keeping
+// a few of these apart lets a receiver interleave two messages (channel A and B, or
+// own-ship and others) without one spoiling the other.
+struct Assembly {
+    BitStream bits;
+    bool busy = false;
+    const CNMEASentenceType* kind = nullptr;
+    char sequence = 0;
+    char channel = 0;
+    int total = 0;
+    int last_fragment = 0;
+    unsigned long long used = 0;  // when last added to, for reuse of the oldest
+};
+
+constexpr int kAssemblies = 4;
+// GUI thread only, like every record.
+Assembly g_assemblies[kAssemblies];
+BitStream g_single;
+BitStream* g_current = &g_single;
+unsigned long long g_fragmentClock = 0;
+
+// Appends an armoured payload, six bits a character, a byte at a time. Payloads that
+// would run past the end of the stream go character by character and stop there.
+void AppendPayload(BitStream& s, const char* payload) {
+    const size_t chars = std::strlen(payload);
+    if (s.count + int(chars) * 6 > CNEMA_AIS::CAIS_Sentence::kMaxBits) {
+        for (size_t i = 0; i < chars; ++i)
+            CNEMA_AIS::CAIS_Sentence::append_sixbits(
+                CNEMA_AIS::CAIS_Sentence::decode_sixbit(static_cast<unsigned char>(payload[i])));
+        return;
+    }
+    auto sixbits = [payload](size_t i) {
+        const int c = static_cast<unsigned char>(payload[i]);
+        return uint32_t(((c < 89) ? (c + 80) : (c + 72)) & 63);
+    };
+    int index = s.count >> 3;
+    int held = s.count & 7;  // bits of the last byte already in use
+    size_t i = 0;
+    if (held == 0) {
+        // On a byte boundary (every first fragment): four characters make three bytes.
+        for (; i + 4 <= chars; i += 4) {
+            const uint32_t v = (sixbits(i) << 18) | (sixbits(i + 1) << 12) | (sixbits(i + 2) << 6) | sixbits(i + 3);
+            s.bytes[index] = uint8_t(v >> 16);
+            s.bytes[index + 1] = uint8_t(v >> 8);
+            s.bytes[index + 2] = uint8_t(v);
+            index += 3;
+        }
+    }
+    uint32_t acc = held ? uint32_t(s.bytes[index]) >> (8 - held) : 0;
+    for (; i < chars; ++i) {
+        acc = (acc << 6) | sixbits(i);
+        held += 6;
+        if (held >= 8) {
+            held -= 8;
+            s.bytes[index++] = uint8_t(acc >> held);
+            acc &= (1u << held) - 1;
+        }
+    }
+    if (held > 0) s.bytes[index] = uint8_t(acc << (8 - held));
+    s.count += int(chars) * 6;
+}
+
+Assembly* FindAssembly(const CNMEASentenceType* kind, char sequence, char channel, int total) {
+    for (Assembly& a : g_assemblies)
+        if (a.busy && a.kind == kind && a.sequence == sequence && a.channel == channel && a.total == total) return &a;
+    return nullptr;
+}
+
+Assembly* OldestAssembly() {
+    Assembly* oldest = &g_assemblies[0];
+    for (Assembly& a : g_assemblies) {
+        if (!a.busy) return &a;
+        if (a.used < oldest->used) oldest = &a;
+    }
+    return oldest;
+}
 
 }  // namespace
 
@@ -31,27 +108,48 @@ int CNEMA_AIS::CAIS_Sentence::decode_sixbit(int c) {
 }
 
 void CNEMA_AIS::CAIS_Sentence::append_sixbits(int value) {
+    BitStream& s = *g_current;
+    if (s.count + 6 <= kMaxBits) {
+        // The six bits land in the 16-bit window of the byte where they start.
+        const int index = s.count >> 3;
+        const int shift = s.count & 7;
+        unsigned window = (unsigned(s.bytes[index]) << 8) | s.bytes[index + 1];
+        const unsigned mask = 0xFC00u >> shift;
+        window = (window & ~mask) | ((unsigned(value & 63) << 10) >> shift);
+        s.bytes[index] = uint8_t(window >> 8);
+        s.bytes[index + 1] = uint8_t(window);
+        s.count += 6;
+        return;
+    }
     for (int bit = 5; bit >= 0; --bit) {
-        if (g_stream.count >= kMaxBits) return;
-        const int index = g_stream.count >> 3;
-        const uint8_t mask = static_cast<uint8_t>(0x80 >> (g_stream.count & 7));
+        if (s.count >= kMaxBits) return;
+        const int index = s.count >> 3;
+        const uint8_t mask = static_cast<uint8_t>(0x80 >> (s.count & 7));
         if ((value >> bit) & 1) {
-            g_stream.bytes[index] |= mask;
+            s.bytes[index] |= mask;
         } else {
-            g_stream.bytes[index] &= static_cast<uint8_t>(~mask);
+            s.bytes[index] &= static_cast<uint8_t>(~mask);
         }
-        ++g_stream.count;
+        ++s.count;
     }
 }
 
 uint32_t CNEMA_AIS::CAIS_Sentence::fetch_bits(int& position, int count) {
+    const BitStream& s = *g_current;
+    if (count > 0 && count <= 32 && position >= 0 && position + count <= s.count) {
+        // Every bit lies within the message: one big-endian 64-bit window holds them.
+        const uint8_t* p = s.bytes + (position >> 3);
+        uint64_t window = 0;
+        for (int i = 0; i < 8; ++i) window = (window << 8) | p[i];
+        const uint32_t value = uint32_t((window << (position & 7)) >> (64 - count));
+        position += count;
+        return value;
+    }
     // Bits past the end of a short message read as 0.
     uint32_t value = 0;
     for (int i = 0; i < count; ++i, ++position) {
         int bit = 0;
-        if (position >= 0 && position < g_stream.count) {
-            bit = (g_stream.bytes[position >> 3] >> (7 - (position & 7))) & 1;
-        }
+        if (position >= 0 && position < s.count) bit = (s.bytes[position >> 3] >> (7 - (position & 7))) & 1;
         value = (value << 1) | static_cast<uint32_t>(bit);
     }
     return value;
@@ -66,14 +164,18 @@ int32_t CNEMA_AIS::CAIS_Sentence::fetch_bits_signed(int& position, int count) {
 }
 
 void CNEMA_AIS::CAIS_Sentence::fetch_string(char* out, int& position, int bits) {
+    // "@" (0) ends a text; what follows it is padding, whatever a sender put there.
     const int chars = bits / 6;
     int n = 0;
+    bool ended = false;
     for (int i = 0; i < chars; ++i) {
         int c = static_cast<int>(fetch_bits(position, 6));
+        if (c == 0) ended = true;
+        if (ended) continue;
         if (c < 32) c += 64;
         out[n++] = static_cast<char>(c);
     }
-    while (n > 0 && (out[n - 1] == ' ' || out[n - 1] == '@')) --n;
+    while (n > 0 && out[n - 1] == ' ') --n;
     out[n] = '\0';
 }
 
@@ -107,15 +209,33 @@ bool CNEMA_AIS::CAIS_Sentence::Init(char* text) {
     const long number = std::strtol(f[2], nullptr, 10);
     // A message has at most nine fragments; other counts are not AIS.
     if (count < 1 || count > 9 || number < 1 || number > count) return false;
-    if (number == 1) {
-        g_stream.count = 0;
-    } else if (number != g_stream.last_fragment + 1) {
-        return false;  // out of sequence: nothing changes
-    }
-    g_stream.last_fragment = static_cast<int>(number);
     channel = f[4][0];
-    for (const char* p = f[5]; *p != '\0'; ++p) append_sixbits(decode_sixbit(static_cast<unsigned char>(*p)));
     message_type = 0;
+    if (count == 1) {
+        g_current = &g_single;
+        g_single.count = 0;
+    } else {
+        const char sequence = f[3][0];
+        Assembly* a = FindAssembly(type, sequence, channel, int(count));
+        if (number == 1) {
+            // A new first fragment drops whatever the same sender left unfinished.
+            if (!a) a = OldestAssembly();
+            a->busy = true;
+            a->kind = type;
+            a->sequence = sequence;
+            a->channel = channel;
+            a->total = int(count);
+            a->bits.count = 0;
+        } else if (!a || number != a->last_fragment + 1) {
+            if (a) a->busy = false;  // out of sequence: the message is lost
+            return false;
+        }
+        a->last_fragment = int(number);
+        a->used = ++g_fragmentClock;
+        g_current = &a->bits;
+        if (number == count) a->busy = false;  // complete: the slot is free again
+    }
+    AppendPayload(*g_current, f[5]);
     if (number != count) return true;  // listeners ignore type 0
     DecodeMessage();
     return true;

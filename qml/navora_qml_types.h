@@ -17,6 +17,7 @@
 #include "maplib/quick/maplist.h"
 #include "maplib/quick/mappainters.h"
 #include "maplib/quick/mapsettings.h"
+#include "navdata/ais_models.h"
 #include "navdata/connection_models.h"
 #include "units/unitsettingsmodel.h"
 
@@ -131,5 +132,17 @@ struct CUserGuide_QmlForeign {
     Q_GADGET
     QML_FOREIGN(CUserGuide)
     QML_NAMED_ELEMENT(CUserGuide)
+    QML_UNCREATABLE("Made by the application for its page.")
+};
+struct CDlg_AIS_settings_QmlForeign {
+    Q_GADGET
+    QML_FOREIGN(CDlg_AIS_settings)
+    QML_NAMED_ELEMENT(CDlg_AIS_settings)
+    QML_UNCREATABLE("Made by the application for its page.")
+};
+struct CAisTargetList_QmlForeign {
+    Q_GADGET
+    QML_FOREIGN(CAisTargetList)
+    QML_NAMED_ELEMENT(CAisTargetList)
     QML_UNCREATABLE("Made by the application for its page.")
 };

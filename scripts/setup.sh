@@ -25,6 +25,8 @@ PACKAGES=(
   libgeographiclib-dev zlib1g-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # the AIS benchmark measures gpsdecode on the same log, side by side
+  gpsd-clients
   xvfb xauth x11-utils xdotool imagemagick socat nginx dbus curl netcat-openbsd
   # independent checkers of the GPX files Navora writes (schema, and another reader)
   gpsbabel libxml2-utils

@@ -4,17 +4,20 @@
 //
 // The sail is computed, not recorded: a west-south-westerly of about 14 knots with slow
 // shifts and gusts, a boat beating to windward in long tacks and then reaching home, a
-// weak flood tide setting east. Everything comes from sines of the elapsed time, so the
-// same arguments give the same bytes on every run.
+// weak flood tide setting east. Around it a ferry, a yacht, a trawler, a buoy and a cargo
+// ship that crosses close ahead a few minutes in (ais_demo_traffic.cpp). Everything comes
+// from sines of the elapsed time, so the same arguments give the same bytes on every run.
 
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "tools/ais_demo_traffic.h"
 #include "tools/tool_command.h"
 
 namespace {
@@ -107,15 +110,20 @@ const Satellite kSatellites[] = {
     {19, 71, 90, 46}, {24, 25, 250, 36}, {25, 38, 44, 40},  {29, 12, 330, 30},
 };
 
-// The whole log, `minutes` long.
+// The whole log, `minutes` long: the boat's own sentences, then what its AIS receiver
+// heard in the same second.
 std::string Generate(int minutes) {
-    std::string out;
-    out.reserve(size_t(minutes) * 60 * 520);
+    const int seconds = minutes * 60;
+    // The ships' tracks depend on where the sail takes the boat, so the sail is worked
+    // out first (far enough for them even in a short log).
+    const int sailed = std::max(seconds, NDemoTraffic::kCrossingSecond + 1);
+    std::vector<std::string> own(static_cast<size_t>(sailed));
+    std::vector<NDemoTraffic::BoatState> states(static_cast<size_t>(sailed));
     double lat = kStartLat, lon = kStartLon;
     double heading = PlannedHeading(0);
     double boatSpeed = 5.4;
-    const int seconds = minutes * 60;
-    for (int t = 0; t < seconds; ++t) {
+    for (int t = 0; t < sailed; ++t) {
+        std::string& out = own[size_t(t)];
         // Wind: slow shifts and gusts around 240 degrees, 14 knots.
         const double twd = 240 + 5 * Wave(t, 600) + 2 * Wave(t, 131, 0.7);
         const double tws = 14 + 1.8 * Wave(t, 420) + 0.9 * Wave(t, 97, 1.0);
@@ -144,6 +152,7 @@ std::string Generate(int minutes) {
         const int clock = kStartHour * 3600 + t;
         const std::string hms = Format("%02d%02d%02d.00", clock / 3600 % 24, clock / 60 % 60, clock % 60);
         const std::string position = Angle(lat, 2, 'N', 'S') + "," + Angle(lon, 3, 'E', 'W');
+        states[size_t(t)] = NDemoTraffic::BoatState{lat, lon, sog, cog};
         out += Sentence("GPRMC," + hms + ",A," + position + Format(",%.2f,%.1f,", sog, cog) + kDate +
                         Format(",%.1f,W,A", kVariationWest));
         const double altitude = 1.5 + 0.6 * Wave(t, 6.3) + 0.3 * Wave(t, 17);
@@ -198,6 +207,9 @@ std::string Generate(int minutes) {
         lat += wy / 3600.0 / 60.0;
         lon += wx / 3600.0 / 60.0 / std::cos(lat * kDeg);
     }
+    std::string out;
+    out.reserve(size_t(seconds) * 560);
+    for (int t = 0; t < seconds; ++t) out += own[size_t(t)] + NDemoTraffic::DemoAisTraffic(t, states);
     return out;
 }
 
@@ -206,14 +218,16 @@ int DemoNmea(const QStringList& argv) {
     bool haveOut = false, haveMinutes = false;
     const QString outPath = args.TakeOption(QStringLiteral("-o"), &haveOut);
     const QString minutesText = args.TakeOption(QStringLiteral("--minutes"), &haveMinutes);
+    const bool drill = args.TakeFlag(QStringLiteral("--drill"));
     if (args.HasError()) return Fail(args.Error().toStdString());
     if (!args.Rest().isEmpty()) return Fail("unexpected argument '" + args.Rest()[0].toStdString() + "'");
     if (!haveOut || outPath.isEmpty()) return Fail("-o FILE is required");
+    if (drill && haveMinutes) return Fail("the drill has its own length: give --drill or --minutes, not both");
     int minutes = 60;
     if (haveMinutes && (!ParseInt(minutesText, minutes) || minutes < 1 || minutes > 240))
         return Fail("--minutes must be a whole number from 1 to 240");
 
-    const std::string text = Generate(minutes);
+    const std::string text = drill ? NDemoTraffic::DrillLog() : Generate(minutes);
     const std::string path = outPath.toStdString();
     const std::string tmp = path + ".tmp";
     std::FILE* f = std::fopen(tmp.c_str(), "wb");
@@ -227,8 +241,10 @@ int DemoNmea(const QStringList& argv) {
     return 0;
 }
 
-ToolCommandRegistry::Registrar s_demoNmea({"demo-nmea", "-o FILE [--minutes N]",
-                                           "write the demo NMEA log: a sail across Lyme Bay at 1 Hz (60 minutes)",
-                                           DemoNmea});
+ToolCommandRegistry::Registrar s_demoNmea(
+    {"demo-nmea", "-o FILE [--minutes N | --drill]",
+     "write the demo NMEA log: a sail across Lyme Bay at 1 Hz (60 minutes) among AIS traffic, one ship crossing "
+     "close ahead; --drill: man overboard, SART and DSC distress traffic to practise with",
+     DemoNmea});
 
 }  // namespace

@@ -51,7 +51,6 @@ public:
         CDataConnection::AppWasDestroyed();
         CDataConnection::settings.gps_connection_type = m_type;
         CDataConnection::settings.output_filters = m_filters;
-        CDataConnection::hooks = CConnectionHooks();
     }
 
 private:

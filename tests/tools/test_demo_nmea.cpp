@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The demo feed: the committed log is exactly what demo-nmea writes, every line is a
-// well-formed sentence, and the command refuses what it cannot do.
+// The demo feed and the drill: the committed logs are exactly what demo-nmea writes, every
+// line is a well-formed sentence, and the command refuses what it cannot do.
 
 #include <QByteArray>
 #include <QFile>
@@ -15,6 +15,7 @@
 namespace {
 
 const QString kCommitted = QStringLiteral(NAVORA_SOURCE_DIR "/data/demo/demo_sail.nmea");
+const QString kCommittedDrill = QStringLiteral(NAVORA_SOURCE_DIR "/data/demo/drill.nmea");
 
 struct ToolResult {
     int exit_code = -1;
@@ -45,7 +46,7 @@ QByteArray ReadAll(const QString& path) {
 // upper-case hexadecimal digits after it.
 bool ChecksumMatches(const QByteArray& line) {
     const int star = line.lastIndexOf('*');
-    if (line.size() < 4 || line[0] != '$' || star < 1 || star + 3 != line.size()) return false;
+    if (line.size() < 4 || (line[0] != '$' && line[0] != '!') || star < 1 || star + 3 != line.size()) return false;
     unsigned sum = 0;
     for (int i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(line[i]);
     bool ok = false;
@@ -63,6 +64,13 @@ TEST(DemoNmea, CommittedLogIsWhatTheCommandWrites) {
     ASSERT_FALSE(committed.isEmpty()) << "data/demo/demo_sail.nmea is missing";
     EXPECT_TRUE(made == committed) << "regenerate with: navora-tool demo-nmea -o data/demo/demo_sail.nmea";
     EXPECT_FALSE(QFile::exists(out + QStringLiteral(".tmp")));
+
+    const QString drill = dir.filePath(QStringLiteral("drill.nmea"));
+    ASSERT_EQ(Tool({QStringLiteral("--drill"), QStringLiteral("-o"), drill}).exit_code, 0);
+    const QByteArray committedDrill = ReadAll(kCommittedDrill);
+    ASSERT_FALSE(committedDrill.isEmpty()) << "data/demo/drill.nmea is missing";
+    EXPECT_TRUE(ReadAll(drill) == committedDrill)
+        << "regenerate with: navora-tool demo-nmea --drill -o data/demo/drill.nmea";
 }
 
 TEST(DemoNmea, EveryLineIsASentenceWithItsChecksumAtTheCadenceOfTheFeed) {
@@ -90,7 +98,19 @@ TEST(DemoNmea, EveryLineIsASentenceWithItsChecksumAtTheCadenceOfTheFeed) {
     EXPECT_GE(counts["GSV"], seconds);
     EXPECT_EQ(counts["MWV"], seconds);  // apparent and true, every other second
     EXPECT_EQ(counts["DPT"], seconds / 5);
-    EXPECT_EQ(counts.size(), 8u);
+    // The AIS traffic: five stations, three of them reporting every 10 s.
+    EXPECT_GT(counts["VDM"], 3 * seconds / 10);
+    EXPECT_LT(counts["VDM"], 4 * seconds / 10);
+    EXPECT_EQ(counts.size(), 9u);
+
+    const QByteArray drill = ReadAll(kCommittedDrill);
+    ASSERT_TRUE(drill.endsWith("\r\n"));
+    for (QByteArray line : drill.split('\n')) {
+        if (line.isEmpty()) continue;
+        line.chop(1);
+        ASSERT_TRUE(ChecksumMatches(line)) << line.toStdString();
+        EXPECT_LE(line.size() + 2, 82) << line.toStdString();
+    }
 }
 
 TEST(DemoNmea, ShorterLogsAndRefusals) {
@@ -107,6 +127,9 @@ TEST(DemoNmea, ShorterLogsAndRefusals) {
     EXPECT_NE(Tool({QStringLiteral("-o"), out, QStringLiteral("--minutes"), QStringLiteral("0")}).exit_code, 0);
     EXPECT_NE(Tool({QStringLiteral("-o"), out, QStringLiteral("--minutes"), QStringLiteral("ten")}).exit_code, 0);
     EXPECT_NE(Tool({QStringLiteral("-o"), out, QStringLiteral("extra")}).exit_code, 0);
+    EXPECT_NE(Tool({QStringLiteral("-o"), out, QStringLiteral("--drill"), QStringLiteral("--minutes"), QStringLiteral("2")})
+                  .exit_code,
+              0);
     // An unwritable place fails and leaves nothing behind.
     const QString nowhere = dir.filePath(QStringLiteral("missing/dir/sail.nmea"));
     const ToolResult r = Tool({QStringLiteral("-o"), nowhere});
