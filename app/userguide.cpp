@@ -8,7 +8,8 @@
 const std::vector<CUserGuide::Chapter>& CUserGuide::Chapters() {
     static const std::vector<Chapter> chapters = {
         {"start", "Getting started"}, {"charts", "Charts and the map"}, {"gps", "Connecting a GPS"},
-        {"pages", "Pages and layout"}, {"units", "Units"},           {"data", "Your data"},
+        {"ais", "Ships around you: AIS"}, {"pages", "Pages and layout"}, {"units", "Units"},
+        {"data", "Your data"},
     };
     return chapters;
 }

@@ -126,6 +126,37 @@ CDVI_QuickChart_Window {
         }
     }
 
+    // ---- chart data on its way, bottom right ----
+    Rectangle {
+        id: loadingNote
+        visible: root.loading
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        anchors.margins: 10
+        width: loadingRow.implicitWidth + 16
+        height: loadingRow.implicitHeight + 10
+        radius: 6
+        color: Qt.rgba(1, 1, 1, 0.85)
+        border.color: Qt.rgba(0, 0, 0, 0.3)
+
+        Row {
+            id: loadingRow
+            anchors.centerIn: parent
+            spacing: 6
+            BusyIndicator {
+                running: loadingNote.visible
+                width: 20
+                height: 20
+                anchors.verticalCenter: parent.verticalCenter
+            }
+            Text {
+                text: qsTr("Loading chart…")
+                font.pixelSize: 13
+                anchors.verticalCenter: parent.verticalCenter
+            }
+        }
+    }
+
     // ---- map buttons, top left ----
     Column {
         x: 8

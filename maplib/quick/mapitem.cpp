@@ -270,6 +270,7 @@ void CDisplayViewQuickChart::OnHeartbeat() {
     if (m_quick) {
         m_quick->onChangedScale();
         m_quick->CheckGpsLock();
+        m_quick->CheckLoading();
     }
 }
 
@@ -386,6 +387,14 @@ void CDVI_QuickChart_Window::CheckGpsLock() {
     if (locked == m_gpsLockedOn) return;
     m_gpsLockedOn = locked;
     Q_EMIT gpsLockedOnChanged();
+}
+
+void CDVI_QuickChart_Window::CheckLoading() {
+    CQuickChartView* v = view();
+    const bool loading = v && v->IsOpen() && v->isLoading();
+    if (loading == m_loading) return;
+    m_loading = loading;
+    Q_EMIT loadingChanged();
 }
 
 void CDVI_QuickChart_Window::setScaleBarWidth(double w) {

@@ -142,6 +142,8 @@ class CDVI_QuickChart_Window : public CPaintAdaptor_q, private Listener<CGlobalL
     Q_PROPERTY(double scaleBarWidth READ scaleBarWidth WRITE setScaleBarWidth NOTIFY scaleBarChanged)
     Q_PROPERTY(QString scaleBarText READ scaleBarText WRITE setScaleBarText NOTIFY scaleBarChanged)
     Q_PROPERTY(QColor scaleBarColor READ scaleBarColor NOTIFY scaleBarChanged)
+    // Chart data for the view is still on its way (chunks from the chart server).
+    Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
 
 public:
     static constexpr double kScaleBarMaxWidth = 250.0;
@@ -166,6 +168,7 @@ public:
     void PrepareFrame();
 
     bool gpsLockedOn() const { return m_gpsLockedOn; }
+    bool loading() const { return m_loading; }
     double scaleBarWidth() const { return m_scaleBarWidth; }
     void setScaleBarWidth(double w);
     QString scaleBarText() const { return m_scaleBarText; }
@@ -177,6 +180,8 @@ public:
     void onChangedScale();
     // Emits gpsLockedOnChanged when the view's lock differs from what was published.
     void CheckGpsLock();
+    // Emits loadingChanged when the view starts or stops waiting for chart data.
+    void CheckLoading();
     // Gives the view the item's size in device pixels.
     void UpdateScreenRect();
 
@@ -200,6 +205,7 @@ public Q_SLOTS:
 
 Q_SIGNALS:
     void gpsLockedOnChanged();
+    void loadingChanged();
     void scaleBarChanged();
 
 protected:
@@ -216,6 +222,7 @@ private:
     QPointer<QQuickItem> m_mapsAnchor;
     CDisplayViewQuickChart* m_mapItem = nullptr;
     bool m_gpsLockedOn = false;
+    bool m_loading = false;
     double m_scaleBarWidth = 0;
     QString m_scaleBarText;
     QColor m_scaleBarColor;
