@@ -12,6 +12,7 @@
 #include "app/appmodel.h"
 #include "app/commandline.h"
 #include "app/gpsposition_settings.h"
+#include "app/overlays_ui.h"
 #include "app/quick_ui.h"
 #include "core/apppaths.h"
 #include "core/pubsub.h"
@@ -169,6 +170,10 @@ void InstallAppServices() {
     NReadouts::RegisterItemTypes();
     RegisterPages();
     RegisterImporters();
+
+    // Taps, long presses and menus of marks, routes and tracks; the editors.
+    static COverlaysUi overlaysUi;
+    COverlaysUi::AskAboutDamagedFiles();
 
     static MapReopener reopener;
     SetChartReopener(&reopener);

@@ -90,7 +90,7 @@ public:
     int uiControlsTimeout() const { return m_uiControlsTimeout_ms; }
     void setUiControlsTimeout(int ms);
     bool hasMapItem() const;
-    bool hasOverlaysMenu() const { return false; }
+    bool hasOverlaysMenu() const;
     QString versionText() const;
 
     void setBusy(bool busy);

@@ -78,6 +78,18 @@ CQuickChartView::IOverlayTool* CQuickChartView::OverlayTool() {
     return g_tool;
 }
 
+namespace {
+CQuickChartView::ITapCapture* g_tapCapture = nullptr;
+}
+
+void CQuickChartView::SetTapCapture(ITapCapture* capture) {
+    g_tapCapture = capture;
+}
+
+CQuickChartView::ITapCapture* CQuickChartView::TapCapture() {
+    return g_tapCapture;
+}
+
 // ---------------------------------------------------------------------------------------
 // Construction
 
@@ -919,6 +931,10 @@ void CQuickChartView::centerMouseDown(double x, double y) {
 bool CQuickChartView::onTap(double x, double y, double radius2) {
     NV_ASSERT_GUI_THREAD();
     if (!IsOpen() && !m_opening) return false;
+    if (g_tapCapture) {
+        double lat, lon;
+        if (ScreenTolatlong(x, y, lat, lon) && g_tapCapture->MapTapped(*this, lat, lon)) return true;
+    }
     const FPoint screen(x, y);
     const DblPoint image = m_vp.ScreenToImage(x, y);
     // Each object is asked at most once, in this order: with a selected object under
