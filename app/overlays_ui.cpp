@@ -537,10 +537,10 @@ COverlayRoute* COverlaysUi::RouteBeingBuilt() const {
 }
 
 void COverlaysUi::StartRouteBuilding(const NV_HWND&, COverlayRoute& route) {
-    if (m_building && m_building != &route) EndRouteBuilding();
+    // Whatever the Done button was finishing (another route too) is finished first.
+    SetDoneButtonCallback([this] { EndRouteBuilding(); });
     m_building = &route;
     CQuickChartView::SetTapCapture(this);
-    SetDoneButtonCallback([this] { EndRouteBuilding(); });
     SetStatusMessage("Tap the map to add the points of " + route.getName() + ". Tap Done when it is finished.");
 }
 

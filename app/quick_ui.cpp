@@ -79,6 +79,7 @@ void CQuickUiServices::SetStatusMessage(const std::string& text) {
 
 void CQuickUiServices::ShowSystemNotification(const std::string& id, const std::string& title,
                                               const std::string& text) {
+    m_alarmSound.Raised(id);
     const uint previous = m_notificationIds.count(id) ? m_notificationIds[id] : 0;
     const uint nid = SendDesktopNotification(QString::fromStdString(title), QString::fromStdString(text), previous);
     if (nid) {
@@ -90,6 +91,7 @@ void CQuickUiServices::ShowSystemNotification(const std::string& id, const std::
 }
 
 void CQuickUiServices::CancelSystemNotification(const std::string& id) {
+    m_alarmSound.Cleared(id);
     auto it = m_notificationIds.find(id);
     if (it == m_notificationIds.end()) return;
     CloseDesktopNotification(it->second);
