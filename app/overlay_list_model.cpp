@@ -2,11 +2,14 @@
 #include "app/overlay_list_model.h"
 
 #include <QColor>
+#include <QDebug>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QTimer>
 #include <QUrl>
+
+#include <algorithm>
 
 #include "app/appmodel.h"
 #include "displays/quick/displayviewpage.h"

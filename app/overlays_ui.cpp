@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/overlays_ui.h"
 
-#include <QFile>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QUrl>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <fstream>
 
