@@ -359,8 +359,11 @@ void COverlayEditModel::LoadTrack(COverlayTrack& track) {
             CDefaultUnits::u.FormatSpeed(track.getTotalDistance() / elapsed * kKnotsPerMs, s);
             add("Average speed (overall)", s);
         }
-        CDefaultUnits::u.FormatSpeed(track.getMaxSpeed() * kKnotsPerMs, s);
-        add("Maximum speed", s);
+        // Too few points give no trustworthy top speed: none is shown rather than 0.
+        if (track.getMaxSpeed() > 0) {
+            CDefaultUnits::u.FormatSpeed(track.getMaxSpeed() * kKnotsPerMs, s);
+            add("Maximum speed", s);
+        }
     }
     double ascent = 0, descent = 0, minAlt = 0, maxAlt = 0;
     if (track.getAltitudeMetrics(ascent, descent, minAlt, maxAlt)) {

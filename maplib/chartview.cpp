@@ -14,6 +14,7 @@
 #include "maplib/chartlist.h"
 #include "overlays/markmanager.h"
 #include "overlays/overlaysource.h"
+#include "overlays/track.h"
 #include "maplib/chartoutline.h"
 
 const char* const CQuickChartView::kZoomHintText =
@@ -992,7 +993,13 @@ void CQuickChartView::rightMouseDown(double x, double y) {
     const DblPoint image = m_vp.ScreenToImage(x, y);
     for (auto it = m_mappings.rbegin(); it != m_mappings.rend(); ++it) {
         COverlayObject::CMapping& m = it->second;
-        if (IsHit(m, x, y, graphicsClickPrecisionSq) && m.object->onRightClick(this, FPoint(x, y), image)) return;
+        if (!IsHit(m, x, y, graphicsClickPrecisionSq)) continue;
+        if (m.object->onRightClick(this, FPoint(x, y), image)) return;
+        // The user's own marks, routes and tracks have a menu (go to, edit, delete, ...).
+        if ((g_mark_manager && g_mark_manager->Owns(m.object)) || dynamic_cast<CTrackSection*>(m.object)) {
+            m.object->onMenuDown(NV_HWND(m_window.item.data(), QPointF(x, y)));
+            return;
+        }
     }
     double lat, lon;
     if (ScreenTolatlong(x, y, lat, lon)) ShowMapsAtCursor(lat, lon);

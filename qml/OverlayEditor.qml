@@ -157,6 +157,7 @@ Popup {
                     Layout.fillWidth: true
                     Layout.preferredHeight: Math.max(70, implicitHeight)
                     wrapMode: TextEdit.Wrap
+                    background: Rectangle { color: palette.base; border.color: palette.mid; radius: 3 }
                     text: popup.model.notes
                     onTextChanged: if (text !== popup.model.notes) popup.model.notes = text
                 }

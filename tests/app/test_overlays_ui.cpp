@@ -234,7 +234,7 @@ TEST_F(OverlaysUiTest, EditorsWriteBackAndKeepValuesSane) {
     COverlayEditModel trackEdit(COverlayRef::Of(*track));
     QStringList labels;
     for (const QVariant& v : trackEdit.statistics()) labels << v.toMap().value("label").toString();
-    for (const char* l : {"Distance", "Moving time", "Elapsed time", "Maximum speed"})
+    for (const char* l : {"Distance", "Moving time", "Elapsed time", "Average speed (moving)"})
         EXPECT_TRUE(labels.contains(QString::fromLatin1(l))) << l;
     trackEdit.setProperty("lineWidth", 1000.0);
     trackEdit.setProperty("pattern", 77);
