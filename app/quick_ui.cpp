@@ -151,10 +151,10 @@ void CQuickUiServices::PickFileToOpen(const NV_HWND&, const std::string& title, 
 void CQuickUiServices::OfferFileToSave(const NV_HWND&, const std::string& path, const std::string& suggestedName,
                                        const CFileFilter& filter) {
     if (!theApp) return;
-    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const QString suggested =
-        QUrl::fromLocalFile(QDir(docs.isEmpty() ? QDir::homePath() : docs).filePath(QString::fromStdString(suggestedName)))
-            .toString();
+    // The documents folder when the desktop has one; a fresh account may not.
+    QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (docs.isEmpty() || !QDir(docs).exists()) docs = QDir::homePath();
+    const QString suggested = QUrl::fromLocalFile(QDir(docs).filePath(QString::fromStdString(suggestedName))).toString();
     theApp->requestFile(QStringLiteral("Save %1").arg(QString::fromStdString(suggestedName)), NameFilters(filter), true,
                         suggested, [path](const std::string& to) {
                             if (to.empty()) return;
