@@ -13,6 +13,7 @@
 #include "app/overlay_list_model.h"
 #include "app/overlays_ui.h"
 #include "core/apppaths.h"
+#include "displays/displayview.h"
 #include "maplib/chartview.h"
 #include "overlays/markmanager.h"
 #include "overlays/trackmanager.h"
@@ -152,6 +153,11 @@ TEST_F(OverlaysUiTest, MenusFollowTheNavigationStateAndExportWritesGpx) {
     const QByteArray text = gpx.readAll();
     EXPECT_TRUE(text.contains("<wpt")) << text.constData();
     EXPECT_TRUE(text.contains("<rte>"));
+
+    // A page may hold the Overlays button; it is offered while this user interface is in.
+    const auto* type = CDisplayView::CItemSettingsType::findType(122);
+    ASSERT_NE(type, nullptr);
+    EXPECT_TRUE(type->IsOffered());
 
     // A deleted object has no menu and cannot be exported.
     marks->DeleteMark(mark);
