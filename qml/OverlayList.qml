@@ -71,10 +71,13 @@ Popup {
             Layout.fillHeight: true
             clip: true
             model: popup.model.rows
+            // No row is marked until the keyboard is used.
+            property bool keyboardUsed: false
             keyNavigationEnabled: true
             highlightMoveDuration: 0
             boundsBehavior: Flickable.StopAtBounds
             ScrollBar.vertical: ScrollBar {}
+            Keys.onPressed: (event) => { keyboardUsed = true; event.accepted = false }
             Keys.onReturnPressed: popup.model.showOnMap(currentIndex)
             Keys.onEnterPressed: popup.model.showOnMap(currentIndex)
             Keys.onMenuPressed: popup.model.showMenu(currentIndex)
@@ -104,7 +107,7 @@ Popup {
                 ItemDelegate {
                     Layout.fillWidth: true
                     Layout.preferredHeight: 54
-                    highlighted: list.currentIndex === rowItem.index
+                    highlighted: list.keyboardUsed && list.currentIndex === rowItem.index
                     opacity: rowItem.modelData.visible ? 1.0 : 0.55
                     focusPolicy: Qt.NoFocus
                     onClicked: popup.model.showOnMap(rowItem.index)
