@@ -662,7 +662,7 @@ void COverlaysUi::AskAboutDamagedFiles() {
                         if (g_mark_manager && g_mark_manager->HasDamagedFile())
                             ok = g_mark_manager->ReplaceDamagedFiles() && g_mark_manager->SaveIfNeeded() && ok;
                         if (g_track_manager && g_track_manager->HasDamagedFile())
-                            ok = g_track_manager->ReplaceDamagedFile() && ok;
+                            ok = g_track_manager->ReplaceDamagedFile() && g_track_manager->SaveIfNeeded() && ok;
                         if (!ok) MessageBoxOK(NV_HWND(), "Problem", "The damaged file could not be put aside.");
                     });
 }

@@ -269,6 +269,7 @@ TEST_F(OverlaysUiTest, DamagedFileIsPutAsideOnlyWhenTheUserAgreesAndTheAlarmLogR
     rec.answer = 0;  // Yes
     COverlaysUi::AskAboutDamagedFiles();
     EXPECT_TRUE(FileExists(path + ".damaged"));
+    EXPECT_TRUE(FileExists(path)) << "what could be read is in a new file";
     EXPECT_FALSE(marks->HasDamagedFile());
     rec.Clear();
     COverlaysUi::AskAboutDamagedFiles();
