@@ -536,7 +536,8 @@ void COverlaysUi::EditDefaultTrack(const NV_HWND&) {
 }
 
 COverlayRoute* COverlaysUi::RouteBeingBuilt() const {
-    return m_building ? COverlayRef::Of(*m_building).Route() : nullptr;
+    // Looked for by address only: the route may have been deleted and freed meanwhile.
+    return m_building ? COverlayRef{COverlayRef::kRoute, m_building}.Route() : nullptr;
 }
 
 void COverlaysUi::StartRouteBuilding(const NV_HWND&, COverlayRoute& route) {

@@ -199,5 +199,5 @@ public:
     static std::string AlarmLogText(const std::string& path, size_t maxLines = 500);
 
 private:
-    COverlayRoute* m_building = nullptr;
+    const COverlayRoute* m_building = nullptr;
 };

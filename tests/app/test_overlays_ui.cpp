@@ -92,17 +92,19 @@ TEST_F(OverlaysUiTest, ListShowsEverySectionAndHidesAndDeletesOnlyWhenTheUserSay
     EXPECT_FALSE(tracks->GetTracks()[0]->isVisibleFlag());
     list.setVisible(99, true);  // no such row: nothing happens
 
-    // Delete from the row's menu: "No" keeps it, "Yes" deletes it.
+    // Delete from the row's menu: "No" keeps it, "Yes" deletes it (and the save that
+    // follows frees it, so it is only looked for, never touched).
+    const COverlayRef p1Ref = COverlayRef::Of(*p1);
     Choose("Delete");
     rec.answer = 1;
     list.showMenu(0);
     ASSERT_EQ(rec.messages.size(), 1u);
     EXPECT_EQ(rec.messages[0].title, "Delete");
     EXPECT_EQ(rec.messages[0].text, "Delete the mark \"P1\"?");
-    EXPECT_FALSE(p1->isDeleted());
+    EXPECT_TRUE(p1Ref.Alive());
     rec.answer = 0;
     list.showMenu(0);
-    EXPECT_TRUE(p1->isDeleted());
+    EXPECT_FALSE(p1Ref.Alive());
     list.refresh();
     ASSERT_EQ(list.Rows().size(), 3u);
     EXPECT_EQ(list.Rows()[0].name, "P2");
@@ -184,10 +186,10 @@ TEST_F(OverlaysUiTest, RouteIsBuiltByTapsAndDoneEndsIt) {
     EXPECT_TRUE(FileExists(marks->RoutesPath()));
 
     // One point is no route: it is dropped at Done, and the user is told why.
-    COverlayRoute* single = marks->CreateNewRoute(NV_HWND());
+    const COverlayRef single = COverlayRef::Of(*marks->CreateNewRoute(NV_HWND()));
     ui->MapTapped(view, 50.0, -1.0);
     InvokeDoneButtonCallback();
-    EXPECT_TRUE(single->isDeleted());
+    EXPECT_FALSE(single.Alive());
     EXPECT_NE(rec.status.back().find("at least two points"), std::string::npos);
 
     // Starting a second route while one is built finishes the first.
