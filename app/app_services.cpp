@@ -12,6 +12,7 @@
 #include "app/appmodel.h"
 #include "app/commandline.h"
 #include "app/gpsposition_settings.h"
+#include "app/overlays_ui.h"
 #include "app/quick_ui.h"
 #include "core/apppaths.h"
 #include "core/pubsub.h"
@@ -19,6 +20,8 @@
 #include "displays/readouts.h"
 #include "maplib/quick/mapitem.h"
 #include "maplib/quick/mapsettings.h"
+#include "navdata/ais.h"
+#include "navdata/ais_models.h"
 #include "navdata/connection_models.h"
 #include "navdata/dataconnection.h"
 #include "navdata/feed_autopilot.h"
@@ -70,11 +73,11 @@ std::function<QObject*()> FreshModel() {
 void RegisterPages() {
     // Under "Settings", in this order.
     RegisterPage({CUnits::settingsType.name, "Units", ModuleFile("UnitsSettings.qml"), SharedModel<CUnitSettingsModel>(),
-                  true, false});
+                  true, false, {}});
     RegisterPage({CDlg_map_settings::kPageName, "Map Options", ModuleFile("MapSettings.qml"),
-                  SharedModel<CDlg_map_settings>(), true, false});
+                  SharedModel<CDlg_map_settings>(), true, false, {}});
     RegisterPage({CDlg_gps_position_settings::kPageName, "GPS Position", ModuleFile("GpsPositionSettings.qml"),
-                  SharedModel<CDlg_gps_position_settings>(), true, false});
+                  SharedModel<CDlg_gps_position_settings>(), true, false, {}});
     RegisterPage({"GPS Connection", "GPS Connection", ModuleFile("GpsSetup.qml"),
                   []() -> QObject* {
                       static QPointer<CDlg_gps_setup> model;
@@ -82,13 +85,31 @@ void RegisterPages() {
                       model->refresh();
                       return model;
                   },
-                  true, false});
+                  true, false, {}});
+    // Once a ship has been heard.
+    AppPage ais{CDlg_AIS_settings::kPageName, "AIS Settings", ModuleFile("AisSettings.qml"),
+                SharedModel<CDlg_AIS_settings>(), true, false, {}};
+    ais.offered = &CDlg_AIS_settings::Available;
+    RegisterPage(std::move(ais));
+    // The ships heard, most dangerous first; a row centres the largest map on its ship.
+    RegisterPage({"AIS Targets", "AIS Targets", ModuleFile("AisTargetList.qml"),
+                  []() -> QObject* {
+                      auto* list = new CAisTargetList(nullptr, theApp);
+                      QObject::connect(list, &CAisTargetList::centreRequested, list, [](double lat, double lon) {
+                          constexpr double kHalfSpan = 0.02;  // degrees: a few miles around the ship
+                          if (theApp)
+                              theApp->ShowAreaOnTheMap(
+                                  CBounds(lon - kHalfSpan, lon + kHalfSpan, lat - kHalfSpan, lat + kHalfSpan));
+                      });
+                      return list;
+                  },
+                  false, true, {}});
     // Asked for by the engine.
-    RegisterPage({"SerialSetup", "Serial", ModuleFile("SerialSetup.qml"), FreshModel<CDlg_serial_setup>(), false, true});
-    RegisterPage({"TcpSetup", "TCP/IP", ModuleFile("TcpSetup.qml"), FreshModel<CDlg_tcp_setup>(), false, true});
-    RegisterPage({"UdpSetup", "UDP/IP", ModuleFile("UdpSetup.qml"), FreshModel<CDlg_udp_setup>(), false, true});
+    RegisterPage({"SerialSetup", "Serial", ModuleFile("SerialSetup.qml"), FreshModel<CDlg_serial_setup>(), false, true, {}});
+    RegisterPage({"TcpSetup", "TCP/IP", ModuleFile("TcpSetup.qml"), FreshModel<CDlg_tcp_setup>(), false, true, {}});
+    RegisterPage({"UdpSetup", "UDP/IP", ModuleFile("UdpSetup.qml"), FreshModel<CDlg_udp_setup>(), false, true, {}});
     RegisterPage({"Output rules", "Output rules", ModuleFile("OutputRules.qml"), FreshModel<CDlg_output_rules>(), false,
-                  true});
+                  true, {}});
 }
 
 void RegisterImporters() {
@@ -169,6 +190,10 @@ void InstallAppServices() {
     NReadouts::RegisterItemTypes();
     RegisterPages();
     RegisterImporters();
+
+    // Taps, long presses and menus of marks, routes and tracks; the editors.
+    static COverlaysUi overlaysUi;
+    COverlaysUi::AskAboutDamagedFiles();
 
     static MapReopener reopener;
     SetChartReopener(&reopener);

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/appmodel.h"
+#include "app/overlay_list_model.h"
+#include "app/overlays_ui.h"
+#include "overlays/markmanager.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -204,7 +207,7 @@ void CNavoraAppModel::onMenuButtonClicked(QQuickItem*) {
     entries.push_back({QStringLiteral("Settings"), QStringLiteral("qrc:/settings.svg"), [this] {
                            std::vector<MenuEntry> pages;
                            for (const AppPage& p : AppPages()) {
-                               if (!p.inSettingsMenu) continue;
+                               if (!p.inSettingsMenu || (p.offered && !p.offered())) continue;
                                pages.push_back({QString::fromStdString(p.name), QString(),
                                                 [p] { ShowAppPage(p, {}); }});
                            }
@@ -221,8 +224,21 @@ void CNavoraAppModel::onMenuButtonClicked(QQuickItem*) {
     showMenu(QStringLiteral("Main Menu"), std::move(entries));
 }
 
-void CNavoraAppModel::onOverlaysButtonClicked(QQuickItem*) {}
-void CNavoraAppModel::showOverlaysList(QQuickItem*) {}
+bool CNavoraAppModel::hasOverlaysMenu() const {
+    return g_mark_manager != nullptr && COverlaysUi::Instance() != nullptr;
+}
+
+void CNavoraAppModel::onOverlaysButtonClicked(QQuickItem* button) {
+    std::vector<MenuEntry> entries;
+    for (NOverlayActions::Entry& e : COverlaysUi::OverlaysMenu(NV_HWND(button ? static_cast<QObject*>(button) : this)))
+        entries.push_back({QString::fromStdString(e.text), QStringLiteral("qrc:/") + QString::fromStdString(e.icon),
+                           std::move(e.action)});
+    showMenu(QStringLiteral("Overlays"), std::move(entries));
+}
+
+void CNavoraAppModel::showOverlaysList(QQuickItem* parent) {
+    COverlayListModel::Show(parent ? parent : this);
+}
 
 // Help is the guide shipped with the program: it works at sea, without a network.
 void CNavoraAppModel::showHelp(const QString& tag) {

@@ -42,6 +42,8 @@ struct AppPage {
     std::function<QObject*()> model;
     bool inSettingsMenu = false;
     bool freshModel = false;  // the model is made for one showing and deleted after it
+    // Whether the settings menu offers the page now (always when empty).
+    std::function<bool()> offered;
 };
 void RegisterPage(AppPage page);
 const std::vector<AppPage>& AppPages();
@@ -90,7 +92,7 @@ public:
     int uiControlsTimeout() const { return m_uiControlsTimeout_ms; }
     void setUiControlsTimeout(int ms);
     bool hasMapItem() const;
-    bool hasOverlaysMenu() const { return false; }
+    bool hasOverlaysMenu() const;
     QString versionText() const;
 
     void setBusy(bool busy);

@@ -79,6 +79,7 @@ void CQuickUiServices::SetStatusMessage(const std::string& text) {
 
 void CQuickUiServices::ShowSystemNotification(const std::string& id, const std::string& title,
                                               const std::string& text) {
+    m_alarmSound.Raised(id);
     const uint previous = m_notificationIds.count(id) ? m_notificationIds[id] : 0;
     const uint nid = SendDesktopNotification(QString::fromStdString(title), QString::fromStdString(text), previous);
     if (nid) {
@@ -90,6 +91,7 @@ void CQuickUiServices::ShowSystemNotification(const std::string& id, const std::
 }
 
 void CQuickUiServices::CancelSystemNotification(const std::string& id) {
+    m_alarmSound.Cleared(id);
     auto it = m_notificationIds.find(id);
     if (it == m_notificationIds.end()) return;
     CloseDesktopNotification(it->second);
@@ -149,10 +151,10 @@ void CQuickUiServices::PickFileToOpen(const NV_HWND&, const std::string& title, 
 void CQuickUiServices::OfferFileToSave(const NV_HWND&, const std::string& path, const std::string& suggestedName,
                                        const CFileFilter& filter) {
     if (!theApp) return;
-    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const QString suggested =
-        QUrl::fromLocalFile(QDir(docs.isEmpty() ? QDir::homePath() : docs).filePath(QString::fromStdString(suggestedName)))
-            .toString();
+    // The documents folder when the desktop has one; a fresh account may not.
+    QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (docs.isEmpty() || !QDir(docs).exists()) docs = QDir::homePath();
+    const QString suggested = QUrl::fromLocalFile(QDir(docs).filePath(QString::fromStdString(suggestedName))).toString();
     theApp->requestFile(QStringLiteral("Save %1").arg(QString::fromStdString(suggestedName)), NameFilters(filter), true,
                         suggested, [path](const std::string& to) {
                             if (to.empty()) return;

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "app/alarm_sound.h"
 #include "core/uiservices.h"
 
 // The user-interface services as the QtQuick application provides them. Message boxes
@@ -49,6 +50,7 @@ private:
     };
     std::deque<Pending> m_pending;
     std::map<std::string, uint> m_notificationIds;
+    CAlarmSound m_alarmSound;
 };
 
 // Desktop notifications through org.freedesktop.Notifications on the session bus.

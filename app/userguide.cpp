@@ -8,7 +8,8 @@
 const std::vector<CUserGuide::Chapter>& CUserGuide::Chapters() {
     static const std::vector<Chapter> chapters = {
         {"start", "Getting started"}, {"charts", "Charts and the map"}, {"gps", "Connecting a GPS"},
-        {"ais", "Ships around you: AIS"}, {"pages", "Pages and layout"}, {"units", "Units"},
+        {"ais", "Ships around you: AIS"}, {"pages", "Pages and layout"}, {"overlays", "Marks, routes and tracks"},
+        {"units", "Units"},
         {"data", "Your data"},
     };
     return chapters;
@@ -29,6 +30,8 @@ int CUserGuide::ChapterForTag(const QString& tag) {
         {"gps", "gps"},      {"serial", "gps"},  {"tcp", "gps"},      {"udp", "gps"},
         {"nmea", "gps"},     {"connection", "gps"}, {"map", "charts"}, {"chart", "charts"},
         {"unit", "units"},   {"position_format", "units"}, {"data", "data"}, {"file", "data"},
+        {"mark", "overlays"}, {"route", "overlays"}, {"track", "overlays"}, {"overlay", "overlays"},
+        {"alarm", "overlays"},
     };
     for (const Alias& a : aliases) {
         if (!t.startsWith(QLatin1String(a.prefix))) continue;

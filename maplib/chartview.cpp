@@ -14,6 +14,7 @@
 #include "maplib/chartlist.h"
 #include "overlays/markmanager.h"
 #include "overlays/overlaysource.h"
+#include "overlays/track.h"
 #include "maplib/chartoutline.h"
 
 const char* const CQuickChartView::kZoomHintText =
@@ -76,6 +77,18 @@ void CQuickChartView::SetOverlayTool(IOverlayTool* tool) {
 }
 CQuickChartView::IOverlayTool* CQuickChartView::OverlayTool() {
     return g_tool;
+}
+
+namespace {
+CQuickChartView::ITapCapture* g_tapCapture = nullptr;
+}
+
+void CQuickChartView::SetTapCapture(ITapCapture* capture) {
+    g_tapCapture = capture;
+}
+
+CQuickChartView::ITapCapture* CQuickChartView::TapCapture() {
+    return g_tapCapture;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -919,6 +932,10 @@ void CQuickChartView::centerMouseDown(double x, double y) {
 bool CQuickChartView::onTap(double x, double y, double radius2) {
     NV_ASSERT_GUI_THREAD();
     if (!IsOpen() && !m_opening) return false;
+    if (g_tapCapture) {
+        double lat, lon;
+        if (ScreenTolatlong(x, y, lat, lon) && g_tapCapture->MapTapped(*this, lat, lon)) return true;
+    }
     const FPoint screen(x, y);
     const DblPoint image = m_vp.ScreenToImage(x, y);
     // Each object is asked at most once, in this order: with a selected object under
@@ -976,7 +993,13 @@ void CQuickChartView::rightMouseDown(double x, double y) {
     const DblPoint image = m_vp.ScreenToImage(x, y);
     for (auto it = m_mappings.rbegin(); it != m_mappings.rend(); ++it) {
         COverlayObject::CMapping& m = it->second;
-        if (IsHit(m, x, y, graphicsClickPrecisionSq) && m.object->onRightClick(this, FPoint(x, y), image)) return;
+        if (!IsHit(m, x, y, graphicsClickPrecisionSq)) continue;
+        if (m.object->onRightClick(this, FPoint(x, y), image)) return;
+        // The user's own marks, routes and tracks have a menu (go to, edit, delete, ...).
+        if ((g_mark_manager && g_mark_manager->Owns(m.object)) || dynamic_cast<CTrackSection*>(m.object)) {
+            m.object->onMenuDown(NV_HWND(m_window.item.data(), QPointF(x, y)));
+            return;
+        }
     }
     double lat, lon;
     if (ScreenTolatlong(x, y, lat, lon)) ShowMapsAtCursor(lat, lon);

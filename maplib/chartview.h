@@ -101,6 +101,16 @@ public:
     static void SetOverlayTool(IOverlayTool* tool);
     static IOverlayTool* OverlayTool();
 
+    // Takes taps on the map before the overlays do while it is installed (a route being
+    // built by tapping its points). True when the tap was used.
+    class ITapCapture {
+    public:
+        virtual ~ITapCapture() = default;
+        virtual bool MapTapped(CQuickChartView& view, double lat, double lon) = 0;
+    };
+    static void SetTapCapture(ITapCapture* capture);
+    static ITapCapture* TapCapture();
+
 
 
     explicit CQuickChartView(const NV_HWND& window = NV_HWND());

@@ -10,6 +10,8 @@
 
 #include "app/appmodel.h"
 #include "app/gpsposition_settings.h"
+#include "app/overlay_list_model.h"
+#include "app/overlays_ui.h"
 #include "app/userguide.h"
 #include "displays/quick/adaptors.h"
 #include "displays/quick/displayviewpage.h"
@@ -144,5 +146,23 @@ struct CAisTargetList_QmlForeign {
     Q_GADGET
     QML_FOREIGN(CAisTargetList)
     QML_NAMED_ELEMENT(CAisTargetList)
+    QML_UNCREATABLE("Made by the application for its page.")
+};
+struct COverlayListModel_QmlForeign {
+    Q_GADGET
+    QML_FOREIGN(COverlayListModel)
+    QML_NAMED_ELEMENT(COverlayListModel)
+    QML_UNCREATABLE("Made by the application for its page.")
+};
+struct COverlayEditModel_QmlForeign {
+    Q_GADGET
+    QML_FOREIGN(COverlayEditModel)
+    QML_NAMED_ELEMENT(COverlayEditModel)
+    QML_UNCREATABLE("Made by the application for its page.")
+};
+struct CTextPageModel_QmlForeign {
+    Q_GADGET
+    QML_FOREIGN(CTextPageModel)
+    QML_NAMED_ELEMENT(CTextPageModel)
     QML_UNCREATABLE("Made by the application for its page.")
 };

@@ -2,6 +2,7 @@
 #include "maplib/quick/mapitem.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QDebug>
 #include <QPainter>
 #include <QQmlComponent>
@@ -454,6 +455,16 @@ void CDVI_QuickChart_Window::OnUpdate(CGlobalLatLongHighlight& highlight) {
 
 // ---- input ----
 
+namespace {
+// One finger or mouse button presses at a time: a press held this long without moving is
+// a long press, which does what a right click does (an object's menu, or the maps here).
+constexpr qint64 kLongPressMs = 600;
+QElapsedTimer g_pressClock;
+bool IsLongPress() {
+    return g_pressClock.isValid() && g_pressClock.elapsed() >= kLongPressMs;
+}
+}  // namespace
+
 bool CDVI_QuickChart_Window::onPressed(int button, double mouse_x, double mouse_y) {
     TakeFocus();
     CQuickChartView* v = view();
@@ -463,6 +474,7 @@ bool CDVI_QuickChart_Window::onPressed(int button, double mouse_x, double mouse_
     m_pressed = true;
     m_moved = false;
     m_pressPoint = FPoint(x, y);
+    g_pressClock.start();
     switch (button) {
         case 1:
             v->onMouseDown(x, y);
@@ -508,7 +520,12 @@ void CDVI_QuickChart_Window::onReleased(int button, double, double) {
     v->ClearPressed();
     const bool tap = m_pressed && !m_moved;
     m_pressed = false;
-    if (button == 1 && tap) v->onTap(v->ZoomPoint().x, v->ZoomPoint().y, graphicsClickPrecisionSq);
+    if (button == 1 && tap) {
+        if (IsLongPress())
+            v->rightMouseDown(m_pressPoint.x, m_pressPoint.y);
+        else
+            v->onTap(v->ZoomPoint().x, v->ZoomPoint().y, graphicsClickPrecisionSq);
+    }
     v->onMouseUp();
 }
 
@@ -537,6 +554,7 @@ void CDVI_QuickChart_Window::onSingleTouchDown(double x, double y) {
     m_pressed = true;
     m_moved = false;
     m_pressPoint = FPoint(x * r, y * r);
+    g_pressClock.start();
     v->onSingleTouchDown(x * r, y * r);
 }
 
@@ -556,7 +574,12 @@ void CDVI_QuickChart_Window::onSingleTouchUp() {
     v->ClearPressed();
     const bool tap = m_pressed && !m_moved && !v->HasMoved();
     m_pressed = false;
-    if (tap) v->onTap(v->ZoomPoint().x, v->ZoomPoint().y, graphicsTouchPrecisionSq);
+    if (tap) {
+        if (IsLongPress())
+            v->rightMouseDown(m_pressPoint.x, m_pressPoint.y);
+        else
+            v->onTap(v->ZoomPoint().x, v->ZoomPoint().y, graphicsTouchPrecisionSq);
+    }
     v->onMouseUp();
 }
 
