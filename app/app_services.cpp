@@ -20,7 +20,6 @@
 #include "displays/readouts.h"
 #include "maplib/quick/mapitem.h"
 #include "maplib/quick/mapsettings.h"
-#include "navdata/ais.h"
 #include "navdata/ais_models.h"
 #include "navdata/connection_models.h"
 #include "navdata/dataconnection.h"
@@ -91,19 +90,6 @@ void RegisterPages() {
                 SharedModel<CDlg_AIS_settings>(), true, false, {}};
     ais.offered = &CDlg_AIS_settings::Available;
     RegisterPage(std::move(ais));
-    // The ships heard, most dangerous first; a row centres the largest map on its ship.
-    RegisterPage({"AIS Targets", "AIS Targets", ModuleFile("AisTargetList.qml"),
-                  []() -> QObject* {
-                      auto* list = new CAisTargetList(nullptr, theApp);
-                      QObject::connect(list, &CAisTargetList::centreRequested, list, [](double lat, double lon) {
-                          constexpr double kHalfSpan = 0.02;  // degrees: a few miles around the ship
-                          if (theApp)
-                              theApp->ShowAreaOnTheMap(
-                                  CBounds(lon - kHalfSpan, lon + kHalfSpan, lat - kHalfSpan, lat + kHalfSpan));
-                      });
-                      return list;
-                  },
-                  false, true, {}});
     // Asked for by the engine.
     RegisterPage({"SerialSetup", "Serial", ModuleFile("SerialSetup.qml"), FreshModel<CDlg_serial_setup>(), false, true, {}});
     RegisterPage({"TcpSetup", "TCP/IP", ModuleFile("TcpSetup.qml"), FreshModel<CDlg_tcp_setup>(), false, true, {}});

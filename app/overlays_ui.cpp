@@ -617,7 +617,17 @@ std::vector<NOverlayActions::Entry> COverlaysUi::OverlaysMenu(const NV_HWND& hwn
                                if (map) map->GetAssocAndFindPlace(map->Hwnd());
                            }});
     if (the_CAISTargetManager && CDlg_AIS_settings::Available())
-        entries.push_back({"AIS Targets", "ais_targets.svg", [hwnd] { ShowPage(hwnd, {"AIS Targets", {}}); }});
+        entries.push_back({"AIS Targets", "ais_targets.svg", [] {
+                               // The ships heard, most dangerous first; a row centres the map on its ship.
+                               auto* list = new CAisTargetList();
+                               QObject::connect(list, &CAisTargetList::centreRequested, list, [](double lat, double lon) {
+                                   constexpr double kHalfSpan = 0.02;  // degrees: a few miles around the ship
+                                   if (theApp)
+                                       theApp->ShowAreaOnTheMap(
+                                           CBounds(lon - kHalfSpan, lon + kHalfSpan, lat - kHalfSpan, lat + kHalfSpan));
+                               });
+                               OpenPopup("AisTargetList.qml", list);
+                           }});
     entries.push_back({"Import", "import.svg", [hwnd] {
                            PickFileToOpen(hwnd, "Import", CFileFilter{"GPX and CSV files", {"gpx", "csv"}},
                                           [](const std::string& path) {

@@ -29,7 +29,7 @@ int CUserGuide::ChapterForTag(const QString& tag) {
         {"layout", "pages"}, {"page", "pages"},  {"edit", "pages"},   {"item", "pages"},
         {"gps", "gps"},      {"serial", "gps"},  {"tcp", "gps"},      {"udp", "gps"},
         {"nmea", "gps"},     {"connection", "gps"}, {"map", "charts"}, {"chart", "charts"},
-        {"unit", "units"},   {"position_format", "units"}, {"data", "data"}, {"file", "data"},
+        {"ais", "ais"},      {"unit", "units"},   {"position_format", "units"}, {"data", "data"}, {"file", "data"},
         {"mark", "overlays"}, {"route", "overlays"}, {"track", "overlays"}, {"overlay", "overlays"},
         {"alarm", "overlays"},
     };
