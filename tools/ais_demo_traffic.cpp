@@ -17,15 +17,6 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kDeg = kPi / 180.0;
 constexpr double kKnot = 1852.0 / 3600.0;  // metres a second
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    char buf[256];
-    va_list ap;
-    va_start(ap, format);
-    std::vsnprintf(buf, sizeof buf, format, ap);
-    va_end(ap);
-    return buf;
-}
 
 std::string Lines(const std::vector<std::string>& sentences) {
     std::string out;
@@ -359,4 +350,14 @@ std::string DrillLog() {
     return out;
 }
 
+std::string Format(const char* format, ...) {
+    char buf[256];
+    va_list ap;
+    va_start(ap, format);
+    std::vsnprintf(buf, sizeof buf, format, ap);
+    va_end(ap);
+    return buf;
+}
+
 }  // namespace NDemoTraffic
+

@@ -30,4 +30,7 @@ std::string DemoAisTraffic(int t, const std::vector<BoatState>& boat);
 // distress call with its expansion and a routine call, with GPS sentences every second.
 std::string DrillLog();
 
+// printf into a string, for the short fields of generated sentences (at most 255 characters).
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 }  // namespace NDemoTraffic

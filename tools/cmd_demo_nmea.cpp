@@ -22,6 +22,8 @@
 
 namespace {
 
+using NDemoTraffic::Format;
+
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kDeg = kPi / 180.0;
 
@@ -60,15 +62,6 @@ std::string Sentence(const std::string& body) {
     return "$" + body + tail;
 }
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    char buf[256];
-    va_list ap;
-    va_start(ap, format);
-    std::vsnprintf(buf, sizeof buf, format, ap);
-    va_end(ap);
-    return buf;
-}
 
 // "ddmm.mmmm,N" / "dddmm.mmmm,W", rounded once so the minutes never print as 60.
 std::string Angle(double value, int degreeDigits, char positive, char negative) {
