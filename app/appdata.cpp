@@ -51,3 +51,12 @@ bool save_all_app_data() {
     if (CDisplayViewArrangementSet* layout = GetActiveArrangementSet()) layout->save_layout_if_changed();
     return true;
 }
+
+// After the last save: the managers go while the application object, the heartbeat and
+// the registries they belong to still exist, rather than among the program's exit handlers.
+void release_app_data() {
+    g_tracks.reset();
+    g_marks.reset();
+    p_chart_list = nullptr;
+    g_chartList.reset();
+}

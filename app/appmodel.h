@@ -31,6 +31,8 @@ extern CSingleInstance* theSingleInstance;
 
 bool load_app_data();
 bool save_all_app_data();
+// Destroys what load_app_data made (after the last save_all_app_data).
+void release_app_data();
 
 // A page the application can show: a QML file of the com.navora.nv module given `model`
 // as its required model property. Settings pages are listed under "Settings" in the main

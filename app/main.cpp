@@ -184,6 +184,8 @@ int main(int argc, char* argv[]) {
     heartbeat.reset();
     engine.reset();
     theAppEngine = nullptr;
+    // The pages and maps are gone: nothing refers to the managers any more.
+    release_app_data();
     theSingleInstance = nullptr;
     instance.reset();
     return code;

@@ -2,6 +2,7 @@
 #include "app/overlays_ui.h"
 
 #include <QQmlComponent>
+#include <QTimer>
 #include <QQmlEngine>
 #include <QUrl>
 
@@ -9,12 +10,15 @@
 #include <cctype>
 #include <cmath>
 #include <fstream>
+#include <set>
 
 #include "app/appmodel.h"
 #include "app/overlay_list_model.h"
+#include "charts/qct_passage.h"
 #include "core/apppaths.h"
 #include "displays/displayview.h"
 #include "displays/quick/displayviewpage.h"
+#include "maplib/chartlist.h"
 #include "maplib/quick/mapitem.h"
 #include "maplib/quick/popup.h"
 #include "navdata/ais.h"
@@ -101,6 +105,66 @@ CSyncable* COverlayRef::Syncable() const {
 
 // ---- actions on one object
 
+namespace {
+
+// Passage readiness for a route: every chart along its corridor fetched at full detail,
+// then a plain account of what is on the device, with a rough map of each chart's
+// corridor ('#' on the device, 'x' still missing).
+void PreparePassage(const NV_HWND& hwnd, const COverlayRoute& route) {
+    if (!p_chart_list || route.size() < 2) return;
+    CPolyline line;
+    std::set<std::string> paths;
+    std::vector<const CChartOutline*> here;
+    for (size_t i = 0; i < route.size(); ++i) {
+        const COverlayMark* p = route.Waypoint(i);
+        line.Add(p->getLon(), p->getLat());
+        // The charts under the route: looked up at its points and along each leg.
+        const COverlayMark* next = i + 1 < route.size() ? route.Waypoint(i + 1) : nullptr;
+        constexpr int kSteps = 40;
+        for (int k = 0; k < (next ? kSteps : 1); ++k) {
+            const double f = double(k) / kSteps;
+            const double lat = next ? p->getLat() + f * (next->getLat() - p->getLat()) : p->getLat();
+            const double lon = next ? p->getLon() + f * (next->getLon() - p->getLon()) : p->getLon();
+            here.clear();
+            p_chart_list->ChartsAt(lat, lon, here);
+            for (const CChartOutline* o : here)
+                if (o && !o->path.empty()) paths.insert(o->path);
+        }
+    }
+    const std::string name = route.getName();
+    const std::vector<CChoice> widths = {{"1 NM", "", false}, {"2 NM", "", false}, {"5 NM", "", false}, {"10 NM", "", false}};
+    ChooseFromList(hwnd, "Corridor width", widths, [hwnd, line, paths, name](int choice) {
+        static const double kWidths[] = {1, 2, 5, 10};
+        if (choice < 0 || choice > 3) return;
+        auto progress = std::make_shared<CProgressDialogData>("Preparing for passage");
+        ShowProgressDialog(hwnd, progress);
+        auto* preparer = new CPassagePreparer(std::vector<std::string>(paths.begin(), paths.end()), line,
+                                              kWidths[choice], progress, true);
+        preparer->Start([preparer, progress, name](const CPassageReport& report) {
+            progress->SetDone();
+            std::string text = report.summary + "\n\nEach chart's corridor, north up: # on this device, x missing.\n";
+            for (const CPassageChartReport& c : report.charts) {
+                text += "\n" + (c.title.empty() ? c.path : c.title) + ": " + std::to_string(c.present) + " of " +
+                        std::to_string(c.needed) + " parts on this device";
+                if (c.missing > 0) text += ", " + std::to_string(c.missing) + " missing";
+                text += "\n";
+                for (int r = 0; r < c.rows; ++r) {
+                    std::string row;
+                    for (int k = 0; k < c.cols; ++k) row += ".#x"[c.cells[size_t(r) * size_t(c.cols) + size_t(k)]];
+                    text += row + "\n";
+                }
+            }
+            if (report.charts.empty()) text += "\nNo chart on this device covers the route.\n";
+            OpenPopup("TextPage.qml", new CTextPageModel(QString::fromStdString("Passage: " + name),
+                                                         QString::fromStdString(text)));
+            // Not from inside its own callback.
+            QTimer::singleShot(0, [preparer] { delete preparer; });
+        });
+    });
+}
+
+}  // namespace
+
 namespace NOverlayActions {
 
 const char* KindName(COverlayRef::Kind kind) {
@@ -140,6 +204,10 @@ std::vector<Entry> MenuFor(const NV_HWND& hwnd, const COverlayRef& ref) {
                                    g_mark_manager->SetFollowRoute(r);
                                }});
         }
+        if (route->size() >= 2 && p_chart_list)
+            entries.push_back({"Prepare for passage", "", [hwnd, ref] {
+                                   if (COverlayRoute* r = ref.Route()) PreparePassage(hwnd, *r);
+                               }});
     } else if (COverlayTrack* track = ref.Track()) {
         if (g_track_manager->IsRecordingInto(track))
             entries.push_back({"Stop recording", "stop_recording.svg", [] { g_track_manager->stopTrackRecording(); }});

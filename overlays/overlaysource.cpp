@@ -8,8 +8,9 @@
 
 namespace {
 std::vector<IOverlaySource*>& Sources() {
-    static std::vector<IOverlaySource*> sources;
-    return sources;
+    // Never destroyed: sources owned by globals unregister during the program's exit.
+    static auto* sources = new std::vector<IOverlaySource*>;
+    return *sources;
 }
 }  // namespace
 
