@@ -4,7 +4,10 @@
 #include "app/overlays_ui.h"
 #include "overlays/markmanager.h"
 
+#include <QColor>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 #include <QDebug>
 #include <QGuiApplication>
@@ -20,7 +23,12 @@
 #include "core/persistantdata.h"
 #include "core/uiservices.h"
 #include "displays/displayview.h"
+#include "maplib/chartlist.h"
 #include "maplib/chartview.h"
+#include "maplib/quick/mapitem.h"
+#include "online/onlinesettings.h"
+#include "online/webclient.h"
+#include "online/webprogress.h"
 
 CNavoraAppModel* theApp = nullptr;
 QQmlApplicationEngine* theAppEngine = nullptr;
@@ -370,7 +378,7 @@ void CNavoraAppModel::onActivityCommandAttached() {
         const std::string ext = FileExtension(path);
         if (ext == "qc3" || ext == "qed") path = path.substr(0, path.size() - 3) + "qct";
         if (path.rfind("http://", 0) == 0 || path.rfind("https://", 0) == 0) {
-            MessageBoxOK(NV_HWND(this), "Problem", "Downloading files is not available in this version: " + path);
+            FetchIntoDownloadFolder(path);
             return;
         }
         importFileOfAnyType(NV_HWND(this), path, m_pendingImportBounds);
@@ -385,5 +393,73 @@ void CNavoraAppModel::onActivityCommandAttached() {
         if (okLat && okLon && lat >= -90 && lat <= 90 && lon >= -360 && lon <= 360)
             GotoBestMapInLargestMap(lat, lon, scale > 0 ? scale : 0);
     }
-    // "mark" needs the mark manager, which this build does not have yet.
+    if (command == "mark" && !query.empty()) {
+        const QUrlQuery q(QString::fromStdString(query));
+        bool okLat = false, okLon = false;
+        const double lat = q.queryItemValue(QStringLiteral("lat")).toDouble(&okLat);
+        const double lon = q.queryItemValue(QStringLiteral("lon")).toDouble(&okLon);
+        if (!okLat || !okLon || lat < -90 || lat > 90 || lon < -360 || lon > 360 || !g_mark_manager) return;
+        COverlayMark* mark = g_mark_manager->CreateNewMark(nullptr, lat, lon);
+        if (!mark) return;
+        auto text = [&q](const char* key) {
+            return q.queryItemValue(QLatin1String(key), QUrl::FullyDecoded).toStdString();
+        };
+        if (const std::string name = text("name"); !name.empty()) mark->setName(name);
+        if (const std::string category = text("category"); !category.empty()) mark->setCategory(category);
+        if (const std::string link = text("link"); !link.empty()) mark->setLink(link);
+        // Colours as the web writes them: "#RRGGBB", "RRGGBB" or with alpha first.
+        std::string colourText = text("color");
+        if (!colourText.empty() && colourText[0] != '#') colourText.insert(0, 1, '#');
+        const QColor colour(QString::fromStdString(colourText));
+        GraphicsColor gc{};
+        if (colour.isValid()) gc = GraphicsColor{uint8_t(colour.red()), uint8_t(colour.green()), uint8_t(colour.blue()), 255};
+        const std::string icon = text("icon");
+        if (!icon.empty() || colour.isValid()) mark->SetIcon(icon.empty() ? mark->getIcon() : icon, gc);
+        g_mark_manager->SetMarksChanged();
+        mark->Dispatch(COverlayObject::UPDATE_CHANGED);
+        g_mark_manager->SaveIfNeeded();
+        constexpr double kHalfSpan = 0.01;  // degrees: the mark and its surroundings
+        ShowAreaOnTheMap(CBounds(lon - kHalfSpan, lon + kHalfSpan, lat - kHalfSpan, lat + kHalfSpan));
+    }
+}
+
+// An address of the chart server's download area ("…/KVS/…") is fetched, with progress,
+// to the same place under the download folder, then opened like a local file. Charts are
+// closed while one might be replaced and reopened if the download fails.
+void CNavoraAppModel::FetchIntoDownloadFolder(const std::string& address) {
+    const QUrl url(QString::fromStdString(address));
+    const std::string path = url.path(QUrl::FullyDecoded).toStdString();
+    const size_t kvs = path.find("/KVS/");
+    CServerAddress server;
+    server.secure = url.scheme().toLower() == QLatin1String("https");
+    server.host = url.host().toStdString();
+    server.port = url.port(0);
+    const std::string relative = kvs == std::string::npos ? std::string() : path.substr(kvs + 5);
+    if (!server.secure || relative.empty() || relative.find("..") != std::string::npos || !server.IsValid()) {
+        MessageBoxOK(NV_HWND(this), "Problem",
+                     "Only secure addresses of a chart server's download area (containing /KVS/) can be fetched:\n\n" +
+                         address);
+        return;
+    }
+    const std::string target = CChartList::getKVSfolder() + "/" + relative;
+    QDir().mkpath(QFileInfo(QString::fromStdString(target)).path());
+    const std::string ext = FileExtension(target);
+    const bool chartOrPackage = ext == "qct" || ext == "nvpkg";
+    if (!chartOrPackage) CDisplayViewQuickChart::closeAllMaps();
+    auto* client = new CWebServer_NB(server);
+    QPointer<CNavoraAppModel> self(this);
+    GetFileProgressDlg(NV_HWND(this), client, path, target, "Downloading file " + FileNameOf(target),
+                       [self, client, target, chartOrPackage](bool ok) {
+                           const std::string error = client->ErrorText();
+                           client->deleteLater();
+                           if (!ok) {
+                               if (!chartOrPackage) CDisplayViewQuickChart::reopenAllMaps();
+                               if (self) MessageBoxOK(NV_HWND(self.data()), "Download failed", error);
+                               return;
+                           }
+                           if (!chartOrPackage) CDisplayViewQuickChart::reopenAllMaps();
+                           if (!self) return;
+                           importFileOfAnyType(NV_HWND(self.data()), target, self->m_pendingImportBounds);
+                           if (self->ShowAreaOnTheMap(self->m_pendingImportBounds)) self->m_pendingImportBounds.SetEmpty();
+                       });
 }

@@ -120,6 +120,7 @@ public:
     static void onActivityCommand(const std::string& command, const std::string& query);
     void onActivityCommandAttached();
     bool ShowAreaOnTheMap(const CBounds& bounds);
+    void FetchIntoDownloadFolder(const std::string& address);
 
     // Message boxes requested by the engine (see CQuickUiServices).
     int requestMessageBox(const QString& title, const QString& text, const QStringList& buttons,

@@ -93,9 +93,17 @@ TEST_F(MainWindowTest, RestartReturnsToTheSameChartAndPlace) {
     ASSERT_TRUE(first.contains(kFirstFrame)) << first.constData();
     EXPECT_TRUE(QFile::exists(DataDir(QStringLiteral("again")) + QStringLiteral("/0.dvqc")));
 
-    const QByteArray second = RunUntilFirstFrame({QStringLiteral("-profile"), QStringLiteral("again")});
+    // A mark link on the next start: the mark is made, kept, and the map stays there.
+    const QByteArray second = RunUntilFirstFrame(
+        {QStringLiteral("-profile"), QStringLiteral("again"),
+         QStringLiteral("navlink://mark?lat=50.31&lon=-2.49&name=Buoy%20A&color=ff0000&category=Racing")});
     const int at = second.indexOf(kFirstFrame);
     ASSERT_GE(at, 0) << second.constData();
     const QByteArray line = second.mid(at, second.indexOf('\n', at) - at);
     EXPECT_TRUE(line.contains("english_channel.qct")) << line.constData();
+    QFile marks(DataDir(QStringLiteral("again")) + QStringLiteral("/marks.nvtf"));
+    ASSERT_TRUE(marks.open(QIODevice::ReadOnly));
+    const QByteArray stored = marks.readAll();
+    EXPECT_TRUE(stored.contains("Buoy A"));
+    EXPECT_TRUE(stored.contains("Racing"));
 }
