@@ -34,8 +34,11 @@
 
 namespace {
 
-void UseDemoFeed() {
-    const std::string feed = getDemoFeedPath();
+void UseDemoFeed(const char* name) {
+    // The shipped logs sit together; the drill lives beside the demonstration trip.
+    std::string feed = getDemoFeedPath();
+    if (!feed.empty() && FileNameOf(feed) == "demo_sail.nmea") feed = feed.substr(0, feed.size() - 14) + name;
+    if (!feed.empty() && !FileExists(feed)) feed.clear();
     if (feed.empty()) {
         qWarning() << "The demonstration feed is not installed; starting without it.";
         return;
@@ -118,7 +121,9 @@ int main(int argc, char* argv[]) {
     PersistantData::LoadAll(ReadPersonality().toStdString());
     // The "demo" profile starts, the first time, on the recorded trip shipped with the
     // program, so a newcomer sees the boat move without any hardware.
-    if (firstRun && startup.profile == QLatin1String("demo")) UseDemoFeed();
+    if (firstRun && startup.profile == QLatin1String("demo")) UseDemoFeed("demo_sail.nmea");
+    // The "drill" profile: man overboard, a SART and DSC distress calls, to practise with.
+    if (firstRun && startup.profile == QLatin1String("drill")) UseDemoFeed("drill.nmea");
     load_app_data();
     InstallAppServices();
     CFeedRMC_to_GPSPosition::Start();
