@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 
 QUICK=0
 [ "${1:-}" = "--quick" ] && QUICK=1
-FUZZ_SECONDS=${NAVORA_FUZZ_SECONDS:-60}
+FUZZ_SECONDS=${NAVORA_FUZZ_SECONDS:-30}
 JOBS=$(nproc)
 
 bash scripts/setup.sh
