@@ -9,11 +9,13 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QUrl>
 
 #include <utility>
 
 #include "app/appmodel.h"
+#include "core/apppaths.h"
 
 namespace {
 QStringList ToQStringList(const std::vector<std::string>& v) {
@@ -158,15 +160,31 @@ void CQuickUiServices::OfferFileToSave(const NV_HWND&, const std::string& path, 
     theApp->requestFile(QStringLiteral("Save %1").arg(QString::fromStdString(suggestedName)), NameFilters(filter), true,
                         suggested, [path](const std::string& to) {
                             if (to.empty()) return;
-                            // Never leave a half-written copy where the user asked for one.
-                            const QString dest = QString::fromLocal8Bit(to.c_str());
-                            const QString tmp = dest + QStringLiteral(".tmp");
-                            QFile::remove(tmp);
-                            if (!QFile::copy(QString::fromLocal8Bit(path.c_str()), tmp) ||
-                                (QFile::exists(dest) && !QFile::remove(dest)) || !QFile::rename(tmp, dest)) {
-                                QFile::remove(tmp);
-                                MessageBoxOK(NV_HWND(theApp), "Export Failed", "Could not write " + to);
-                            }
+                            auto write = [path, to] {
+                                // A copy under a name of its own first, renamed over the
+                                // destination in one step: never a half-written file there,
+                                // and no other file of the user's touched on the way.
+                                const QString dest = QString::fromLocal8Bit(to.c_str());
+                                QTemporaryFile tmp(dest + QStringLiteral(".XXXXXX"));
+                                bool ok = tmp.open();
+                                // Readable as any file the user saves (temporary files are private).
+                                if (ok)
+                                    tmp.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                       QFileDevice::ReadGroup | QFileDevice::ReadOther);
+                                QFile source(QString::fromLocal8Bit(path.c_str()));
+                                if (ok) ok = source.open(QIODevice::ReadOnly);
+                                if (ok) ok = tmp.write(source.readAll()) == source.size() && tmp.flush();
+                                if (ok) ok = ReplaceFile(tmp.fileName().toLocal8Bit().toStdString(), to);
+                                if (ok)
+                                    tmp.setAutoRemove(false);  // it is the destination now
+                                else
+                                    MessageBoxOK(NV_HWND(theApp), "Export Failed", "Could not write " + to);
+                            };
+                            if (QFile::exists(QString::fromLocal8Bit(to.c_str())))
+                                MessageBoxYesNo(NV_HWND(theApp), "Replace file",
+                                                "\"" + to + "\" already exists. Replace it?", write);
+                            else
+                                write();
                         });
 }
 
