@@ -10,6 +10,7 @@
 
 #include "charts/georef.h"
 #include "core/display_metrics.h"
+#include "overlays/linestyle.h"
 #include "overlays/xmlwrite.h"
 #include "overlays/iconmanager.h"
 #include "overlays/markmanager.h"
@@ -21,24 +22,6 @@ namespace {
 
 const char* const kPatternNames[COverlayRoute::kPatternCount] = {"Solid", "Dash", "Dot", "DashDot", "DashDotDot"};
 
-Qt::PenStyle PenStyleOf(int pattern) {
-    switch (pattern) {
-        case 1:
-            return Qt::DashLine;
-        case 2:
-            return Qt::DotLine;
-        case 3:
-            return Qt::DashDotLine;
-        case 4:
-            return Qt::DashDotDotLine;
-        default:
-            return Qt::SolidLine;
-    }
-}
-
-bool IsPlaceholder(const DblPoint& p) {
-    return p.x == 0 && p.y == 0;
-}
 
 }  // namespace
 

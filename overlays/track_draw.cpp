@@ -10,28 +10,10 @@
 
 #include "charts/georef.h"
 #include "core/display_metrics.h"
+#include "overlays/linestyle.h"
 #include "overlays/track.h"
 
 namespace {
-
-Qt::PenStyle PenStyleOf(int pattern) {
-    switch (pattern) {
-        case 1:
-            return Qt::DashLine;
-        case 2:
-            return Qt::DotLine;
-        case 3:
-            return Qt::DashDotLine;
-        case 4:
-            return Qt::DashDotDotLine;
-        default:
-            return Qt::SolidLine;
-    }
-}
-
-bool IsPlaceholder(const DblPoint& p) {
-    return p.x == 0 && p.y == 0;
-}
 
 // The least screen step worth drawing, in pixels squared.
 constexpr double kMinScreenStep2 = 0.8 * 0.8;
